@@ -1,0 +1,140 @@
+// Measures quellar against the emulated heat calculator on a line paced at 9600 baud, and
+// compares the wall time with the floor the protocol itself sets: the fixed waits, 11 bits a
+// byte of every request and answer, and the emulator's answer delay.
+//
+//   quellar_bench QUELLAR DEVEMU [LINES]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBaud = 9600;
+constexpr int kStatusZeroPolls = 1;  // each mailbox line sees one "not yet" answer
+constexpr int kAnswerDelayMs = 2;    // emulator turnaround, passed to devemu
+constexpr int kAddressPauseMs = 10;  // quellar: address byte -> rest of the request
+constexpr int kStatusPollMs = 100;   // quellar: between reads of a status-0 answer
+constexpr int kAnswerLength = 48;
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+            const fs::path& stdoutPath) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
+    }
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env) {
+        envp.push_back(const_cast<char*>(e.c_str()));
+    }
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: quellar_bench QUELLAR DEVEMU [LINES]\n");
+        return 2;
+    }
+    const int lines = argc > 3 ? std::atoi(argv[3]) : 60;
+    const fs::path folder =
+        fs::temp_directory_path() / ("quellar-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const fs::path link = folder / "COM1";
+    const fs::path list = folder / "bench.opr";
+    {
+        std::ofstream out(list, std::ios::binary);
+        out << "HO_START 255 0 53 1000001 0 30 30 35 2d 30 30 31 2d 30 30 31\r\n";
+        for (int i = 0; i < lines; ++i) {
+            char line[96];
+            std::snprintf(line, sizeof line, "RA_P%d 40 1 %x %d 11 %d 36 101001 0\r\n", i, i % 124,
+                          kAnswerLength, i % 256);
+            out << line;
+        }
+        out << "HO_STOP 255 1 53 1000001 0 30 30 35 2d 30 30 31 2d 30 30 31\r\n";
+    }
+
+    const pid_t emulator = Spawn({argv[2], "hc", "--baud", std::to_string(kBaud), "--polls",
+                                  std::to_string(kStatusZeroPolls), "--answer-delay",
+                                  std::to_string(kAnswerDelayMs), "--link", link.string()},
+                                 {}, folder / "devemu.out");
+    for (int i = 0; i < 200 && !fs::exists(link); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (emulator < 0 || !fs::exists(link)) {
+        std::fprintf(stderr, "the emulator did not start\n");
+        return 1;
+    }
+
+    const auto start = Clock::now();
+    const pid_t quellar = Spawn({argv[1], "1", std::to_string(kBaud), "0", "200", "1",
+                                 list.string(), (folder / "out.dat").string()},
+                                {"CALVIX_COM1=" + link.string()}, folder / "quellar.out");
+    int status = 0;
+    rusage usage{};
+    ::wait4(quellar, &status, 0, &usage);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    ::kill(emulator, SIGTERM);
+    rusage emulatorUsage{};
+    int emulatorStatus = 0;
+    ::wait4(emulator, &emulatorStatus, 0, &emulatorUsage);
+
+    // Per mailbox line: clear (7 -> 3 bytes), command (8 -> 3), answer reads (7 -> N + 5),
+    // the first one and one re-read per status-0 poll, each re-read after a 100 ms wait.
+    const int reads = 1 + kStatusZeroPolls;
+    const int frames = 2 + reads;
+    const int wireBytes = (7 + 3) + (8 + 3) + reads * (7 + kAnswerLength + 5);
+    const double perLine = frames * (kAddressPauseMs + kAnswerDelayMs) / 1000.0 +
+                           kStatusZeroPolls * kStatusPollMs / 1000.0 + wireBytes * 11.0 / kBaud;
+    const double floor = lines * perLine;
+    const double cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    const double emulatorCpu = Seconds(emulatorUsage.ru_utime) + Seconds(emulatorUsage.ru_stime);
+
+    std::printf("quellar exit code       %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    std::printf("mailbox lines           %d (%d bytes on the wire each)\n", lines, wireBytes);
+    std::printf("wall time               %.3f s\n", wall);
+    std::printf("floor                   %.3f s\n", floor);
+    std::printf("wall / floor            %.3f\n", wall / floor);
+    std::printf("quellar CPU             %.3f s (%.2f %% of wall)\n", cpu, 100.0 * cpu / wall);
+    std::printf("emulator CPU            %.3f s (%.2f %% of wall)\n", emulatorCpu,
+                100.0 * emulatorCpu / wall);
+    std::printf("peak memory (quellar)   %ld KiB\n", usage.ru_maxrss);
+    fs::remove_all(folder);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}

@@ -1,0 +1,149 @@
+// devemu: device emulators on pseudo-terminals. "devemu hc" runs heat calculators.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "emulators/devemu_options.h"
+#include "emulators/hc_line.h"
+
+namespace {
+
+using emulators::HcParseResult;
+
+constexpr int kExitRuntimeError = 1;
+constexpr int kExitUsage = 2;
+
+std::string Timestamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(ms));
+    return text;
+}
+
+// Waits for SIGINT or SIGTERM, or until `seconds` have passed when it is not 0.
+void WaitForStop(const sigset_t& signals, unsigned seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (seconds == 0) {
+            int signal = 0;
+            if (sigwait(&signals, &signal) == 0) {
+                return;
+            }
+            continue;
+        }
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            return;
+        }
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timespec timeout{};
+        timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+        timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+        if (sigtimedwait(&signals, nullptr, &timeout) >= 0) {
+            return;
+        }
+        if (errno != EAGAIN && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+int RunHc(const emulators::HcRunOptions& run) {
+    // Blocked before the line's thread starts, so only sigwait sees them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    emulators::LineOptions lineOptions = run.line;
+    if (run.verbose) {
+        lineOptions.trace = [](const std::string& text) {
+            std::fprintf(stderr, "%s %s\n", Timestamp().c_str(), text.c_str());
+        };
+    }
+    try {
+        emulators::HcLine line(run.devices, lineOptions);
+        for (const emulators::HcConfig& config : run.devices) {
+            for (const emulators::Fault& fault : run.faults) {
+                line.Device(config.address).InjectFault(fault);
+            }
+        }
+        std::printf("%s\n", line.SlavePath().c_str());
+        std::fflush(stdout);
+
+        std::string addresses;
+        for (const emulators::HcConfig& config : run.devices) {
+            addresses += (addresses.empty() ? "" : ", ") + std::to_string(config.address);
+        }
+        std::fprintf(stderr, "devemu: heat calculator version %d, address%s %s on %s%s%s\n",
+                     run.devices.front().version, run.devices.size() > 1 ? "es" : "",
+                     addresses.c_str(), line.SlavePath().c_str(),
+                     run.line.linkPath.empty() ? "" : " linked as ", run.line.linkPath.c_str());
+
+        WaitForStop(signals, run.durationS);
+        line.Stop();
+
+        for (const emulators::HcConfig& config : run.devices) {
+            const emulators::HcStats s = line.Device(config.address).Stats();
+            std::fprintf(stderr,
+                         "devemu: address %u: %u frames (%u reads, %u writes, %u bad), "
+                         "%u commands\n",
+                         config.address, s.framesReceived, s.readFrames, s.writeFrames, s.badFrames,
+                         s.commands);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "devemu: %s\n", e.what());
+        return kExitRuntimeError;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << emulators::DevemuUsage();
+        return kExitUsage;
+    }
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << emulators::DevemuUsage();
+        return 0;
+    }
+    if (command != "hc") {
+        std::cerr << "devemu: unknown emulator '" << command
+                  << "' (available: hc); see devemu --help\n";
+        return kExitUsage;
+    }
+    const HcParseResult parsed =
+        emulators::ParseHcArguments(std::vector<std::string>(args.begin() + 1, args.end()));
+    switch (parsed.action) {
+        case HcParseResult::Action::Help:
+            std::cout << emulators::HcUsage();
+            return 0;
+        case HcParseResult::Action::Error:
+            std::cerr << "devemu hc: " << parsed.message << "\n"
+                      << "Run 'devemu hc --help' for the options.\n";
+            return kExitUsage;
+        case HcParseResult::Action::Run:
+            break;
+    }
+    return RunHc(parsed.options);
+}

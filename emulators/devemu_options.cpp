@@ -1,0 +1,340 @@
+#include "emulators/devemu_options.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string_view>
+
+#include "emulators/hc_memory_map.h"
+
+namespace emulators {
+
+namespace {
+
+std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned long long max) {
+    unsigned long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// "YYYY-MM-DD HH:MM:SS" (or with 'T'), UTC, years 2000..2099 since the device keeps two digits.
+std::optional<long long> ParseClock(const std::string& text) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char separator = 0;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &year, &month, &day, &separator,
+                    &hour, &minute, &second, &consumed) != 7 ||
+        static_cast<std::size_t>(consumed) != text.size() ||
+        (separator != ' ' && separator != 'T')) {
+        return std::nullopt;
+    }
+    if (year < 2000 || year > 2099) {
+        return std::nullopt;
+    }
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    const std::time_t t = timegm(&tm);
+    // timegm normalises 31 April into 1 May: reject what did not survive unchanged.
+    std::tm back{};
+    gmtime_r(&t, &back);
+    if (back.tm_year != year - 1900 || back.tm_mon != month - 1 || back.tm_mday != day ||
+        back.tm_hour != hour || back.tm_min != minute || back.tm_sec != second) {
+        return std::nullopt;
+    }
+    return static_cast<long long>(t);
+}
+
+// KIND[:COUNT][@AFTER], or silence:MS[@AFTER].
+std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
+    Fault fault;
+    std::string_view head = text;
+    if (const auto at = text.find('@'); at != std::string_view::npos) {
+        head = text.substr(0, at);
+        const auto after = ParseNumber(text.substr(at + 1), 1000000);
+        if (!after) {
+            error = "bad AFTER in --fault " + std::string(text);
+            return std::nullopt;
+        }
+        fault.afterFrames = static_cast<unsigned>(*after);
+    }
+    std::string_view kind = head;
+    std::optional<std::string_view> argument;
+    if (const auto colon = head.find(':'); colon != std::string_view::npos) {
+        kind = head.substr(0, colon);
+        argument = head.substr(colon + 1);
+    }
+    if (kind == "silence") {
+        const auto ms = argument ? ParseNumber(*argument, 3600000) : std::nullopt;
+        if (!ms || *ms == 0) {
+            error = "--fault silence needs a duration: silence:MS[@AFTER], MS 1..3600000";
+            return std::nullopt;
+        }
+        fault.kind = FaultKind::Silence;
+        fault.durationMs = static_cast<unsigned>(*ms);
+        return fault;
+    }
+    if (kind == "bad-checksum") {
+        fault.kind = FaultKind::BadChecksum;
+    } else if (kind == "lost-answer") {
+        fault.kind = FaultKind::LostAnswer;
+    } else if (kind == "garbage") {
+        fault.kind = FaultKind::Garbage;
+    } else if (kind == "wrong-head") {
+        fault.kind = FaultKind::WrongHead;
+    } else {
+        error = "unknown fault kind '" + std::string(kind) +
+                "' (bad-checksum, lost-answer, garbage, wrong-head, silence)";
+        return std::nullopt;
+    }
+    if (argument) {
+        const auto count = ParseNumber(*argument, 1000000);
+        if (!count || *count == 0) {
+            error = "bad COUNT in --fault " + std::string(text) + " (1..1000000)";
+            return std::nullopt;
+        }
+        fault.count = static_cast<unsigned>(*count);
+    }
+    return fault;
+}
+
+std::string SupportedVersionText() {
+    std::string text;
+    for (int v : SupportedVersions()) {
+        text += (text.empty() ? "" : ", ") + std::to_string(v);
+    }
+    return text;
+}
+
+}  // namespace
+
+HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
+    HcParseResult result;
+    HcRunOptions& run = result.options;
+    auto fail = [&](const std::string& message) {
+        result.action = HcParseResult::Action::Error;
+        result.message = message;
+        return result;
+    };
+
+    std::vector<unsigned> addresses;
+    HcConfig base;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            result.action = HcParseResult::Action::Help;
+            return result;
+        }
+        if (name == "--verbose" || name == "-v") {
+            run.verbose = true;
+            continue;
+        }
+        if (name.rfind("--", 0) != 0) {
+            return fail("unexpected argument '" + name + "'");
+        }
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return fail("option " + name + " needs a value");
+        }
+        auto number = [&](unsigned long long min,
+                          unsigned long long max) -> std::optional<unsigned long long> {
+            const auto n = ParseNumber(value, max);
+            if (!n || *n < min) {
+                return std::nullopt;
+            }
+            return n;
+        };
+        auto range = [&](unsigned long long min, unsigned long long max) {
+            return name + " must be a number " + std::to_string(min) + ".." + std::to_string(max) +
+                   ", not '" + value + "'";
+        };
+
+        if (name == "--address") {
+            const auto n = number(1, 255);
+            if (!n) {
+                return fail(range(1, 255));
+            }
+            addresses.push_back(static_cast<unsigned>(*n));
+        } else if (name == "--version") {
+            const auto n = number(0, 255);
+            if (!n || FindPersonality(static_cast<int>(*n)) == nullptr) {
+                return fail("--version " + value +
+                            " is not emulated (emulated: " + SupportedVersionText() + ")");
+            }
+            base.version = static_cast<int>(*n);
+        } else if (name == "--seed") {
+            const auto n = number(0, std::numeric_limits<std::uint32_t>::max());
+            if (!n) {
+                return fail(range(0, std::numeric_limits<std::uint32_t>::max()));
+            }
+            base.seed = static_cast<std::uint32_t>(*n);
+        } else if (name == "--polls") {
+            const auto n = number(0, 1000);
+            if (!n) {
+                return fail(range(0, 1000));
+            }
+            base.statusZeroPolls = static_cast<unsigned>(*n);
+        } else if (name == "--mailbox-delay") {
+            const auto n = number(0, 600000);
+            if (!n) {
+                return fail(range(0, 600000));
+            }
+            base.mailboxDelayMs = static_cast<unsigned>(*n);
+        } else if (name == "--answer-delay") {
+            const auto n = number(0, 60000);
+            if (!n) {
+                return fail(range(0, 60000));
+            }
+            base.answerDelayMs = static_cast<unsigned>(*n);
+        } else if (name == "--baud") {
+            const auto n = number(0, 4000000);
+            if (!n || (*n != 0 && *n < 50)) {
+                return fail("--baud must be 0 (no pacing) or 50..4000000, not '" + value + "'");
+            }
+            run.line.baud = static_cast<unsigned>(*n);
+        } else if (name == "--gap") {
+            const auto n = number(1, 60000);
+            if (!n) {
+                return fail(range(1, 60000));
+            }
+            run.line.gapTimeoutMs = static_cast<unsigned>(*n);
+        } else if (name == "--clock") {
+            const auto t = ParseClock(value);
+            if (!t) {
+                return fail("--clock wants \"YYYY-MM-DD HH:MM:SS\" (UTC, years 2000..2099), not '" +
+                            value + "'");
+            }
+            base.clockEpoch = *t;
+        } else if (name == "--fault") {
+            std::string error;
+            const auto fault = ParseFault(value, error);
+            if (!fault) {
+                return fail(error);
+            }
+            run.faults.push_back(*fault);
+        } else if (name == "--link") {
+            if (value.empty()) {
+                return fail("--link needs a path");
+            }
+            run.line.linkPath = value;
+        } else if (name == "--duration") {
+            const auto n = number(0, 31536000);
+            if (!n) {
+                return fail(range(0, 31536000));
+            }
+            run.durationS = static_cast<unsigned>(*n);
+        } else {
+            return fail("unknown option " + name);
+        }
+    }
+
+    if (addresses.empty()) {
+        addresses.push_back(1);
+    }
+    std::set<unsigned> seen;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (!seen.insert(addresses[i]).second) {
+            return fail("--address " + std::to_string(addresses[i]) + " is given twice");
+        }
+        HcConfig config = base;
+        config.address = static_cast<std::uint8_t>(addresses[i]);
+        config.seed = base.seed + static_cast<std::uint32_t>(i);
+        run.devices.push_back(config);
+    }
+    result.action = HcParseResult::Action::Run;
+    return result;
+}
+
+std::string DevemuUsage() {
+    return "Usage: devemu EMULATOR [options]\n"
+           "       devemu EMULATOR --help\n"
+           "\n"
+           "Device emulators on pseudo-terminals, for trying the workstation programs and for\n"
+           "their tests without hardware. Each emulator prints the path of its serial line\n"
+           "(e.g. /dev/pts/7) as the first line on standard output; point a COM port at it,\n"
+           "e.g. CALVIX_COM1=/dev/pts/7, or use --link to give it a fixed name.\n"
+           "\n"
+           "Emulators:\n"
+           "  hc    heat calculator(s) on a multi-drop line: memory reads and writes, the\n"
+           "        data directories, the command mailbox, current values, archives, faults\n"
+           "\n"
+           "Run 'devemu hc --help' for the options.\n";
+}
+
+std::string HcUsage() {
+    return "Usage: devemu hc [options]\n"
+           "\n"
+           "Emulates one or more heat calculators on one serial line made of a pseudo-terminal.\n"
+           "The first line on standard output is the line's path (e.g. /dev/pts/7); open it as\n"
+           "the serial port (e.g. CALVIX_COM1=/dev/pts/7). A device answers only requests with\n"
+           "its own address. The emulator runs until --duration has passed or until it gets\n"
+           "SIGINT or SIGTERM (Ctrl+C); then it removes its --link and exits.\n"
+           "\n"
+           "Devices:\n"
+           "  --address N         address on the line, 1..255 (default 1); repeat the option\n"
+           "                      to put several devices on the line\n"
+           "  --version V         firmware version to emulate (default 45; emulated: " +
+           SupportedVersionText() +
+           ")\n"
+           "  --seed S            seed of the generated data: factory number, current values,\n"
+           "                      archives (default 1); the n-th --address (from 0) uses S+n\n"
+           "  --clock \"YYYY-MM-DD HH:MM:SS\"\n"
+           "                      device clock at start, UTC; it then runs in real time\n"
+           "                      (default: the host clock, UTC)\n"
+           "\n"
+           "Timing:\n"
+           "  --polls N           reads of the answer area that still find status 0 after a\n"
+           "                      command, before the answer shows (default 0)\n"
+           "  --mailbox-delay MS  and no answer earlier than MS after the command (default 0)\n"
+           "  --answer-delay MS   pause between the end of a request and the answer (default 2)\n"
+           "  --baud B            pace both directions as a B-baud line would, 11 bits a byte\n"
+           "                      (default 0: no pacing)\n"
+           "  --gap MS            a pause of MS inside a request discards the bytes received so\n"
+           "                      far (default 50)\n"
+           "\n"
+           "Faults (repeatable; queued in the given order and given to every device; COUNT is\n"
+           "how many answers are spoiled, default 1; AFTER is how many good requests pass\n"
+           "untouched first, counted from the end of the previous fault, default 0):\n"
+           "  --fault bad-checksum[:COUNT][@AFTER]  last answer byte one too high\n"
+           "  --fault lost-answer[:COUNT][@AFTER]   request carried out, no answer sent\n"
+           "  --fault garbage[:COUNT][@AFTER]       3..8 random bytes in front of the answer\n"
+           "  --fault wrong-head[:COUNT][@AFTER]    answer byte 0 is 0x01, checksum still right\n"
+           "  --fault silence:MS[@AFTER]            deaf for MS milliseconds from that request on\n"
+           "\n"
+           "Other:\n"
+           "  --link PATH         also make PATH a symbolic link to the line (an existing link\n"
+           "                      is replaced; it is removed at exit)\n"
+           "  --duration SECONDS  exit after SECONDS (default 0: run until signalled)\n"
+           "  --verbose           trace every request and answer on standard error\n"
+           "  --help              this text\n"
+           "\n"
+           "Examples:\n"
+           "  devemu hc --link /tmp/hc-line\n"
+           "  devemu hc --address 3 --address 7 --baud 9600 --verbose\n"
+           "  devemu hc --clock \"2024-03-15 10:20:30\" --polls 2 --fault lost-answer:2@10\n"
+           "\n"
+           "Exit status: 0 after a normal stop, 1 when the line cannot be set up, 2 for bad\n"
+           "arguments. See docs/emulators.md for the memory map and the commands.\n";
+}
+
+}  // namespace emulators

@@ -1,0 +1,34 @@
+// Command line of the devemu program: parsing and help texts, kept apart from main() so that
+// the tests can check them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "emulators/hc_device.h"
+#include "emulators/hc_line.h"
+
+namespace emulators {
+
+struct HcRunOptions {
+    std::vector<HcConfig> devices;
+    LineOptions line;
+    std::vector<Fault> faults;  // injected into every device, in order
+    unsigned durationS = 0;     // 0: until signalled
+    bool verbose = false;
+};
+
+struct HcParseResult {
+    enum class Action { Run, Help, Error };
+    Action action = Action::Error;
+    HcRunOptions options;
+    std::string message;  // the error for Action::Error
+};
+
+// `args` are the words after "hc".
+HcParseResult ParseHcArguments(const std::vector<std::string>& args);
+
+std::string DevemuUsage();  // devemu --help
+std::string HcUsage();      // devemu hc --help
+
+}  // namespace emulators

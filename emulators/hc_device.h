@@ -1,0 +1,139 @@
+// Model of one heat calculator: 64 KiB of memory, its two directories, the command mailbox and
+// the faults a test can ask for. No I/O here: HcLine feeds it whole request frames.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "emulators/hc_memory_map.h"
+
+namespace emulators {
+
+enum class FaultKind {
+    BadChecksum,  // answer with a wrong last byte
+    LostAnswer,   // frame is understood (writes are applied) but not answered
+    Garbage,      // a few random bytes go out in front of the answer
+    WrongHead,    // answer byte 0 is 0x01 instead of 0x00
+    Silence,      // everything received for `durationMs` is ignored
+};
+
+// Faults count only well-formed frames addressed to the device (right checksum, known
+// function); frames that the device never hears (other address, silence) do not count.
+struct Fault {
+    FaultKind kind = FaultKind::LostAnswer;
+    unsigned afterFrames = 0;  // frames addressed to the device that pass untouched first
+    unsigned count = 1;       // frames affected, at least 1 (Silence: ignored, it lasts durationMs)
+    unsigned durationMs = 0;  // Silence only
+};
+
+struct HcConfig {
+    std::uint8_t address = 1;
+    // Firmware personality; kParameterListVersion is the device read through "tv540wi.opr".
+    int version = 45;
+    std::uint32_t seed = 1;
+    unsigned statusZeroPolls = 0;  // reads of the answer area that still show status 0
+    unsigned mailboxDelayMs = 0;   // "slow mailbox": no answer before this long after a command
+    unsigned answerDelayMs = 2;    // turnaround between the end of a request and the answer
+    // Device clock: seconds since the epoch (UTC) at start-up, advanced by real elapsed time.
+    // 0 = the host clock. The device's broken-down time is UTC.
+    long long clockEpoch = 0;
+};
+
+inline constexpr int kParameterListVersion = 45;
+
+// Addresses of the memory map (see docs/emulators.md).
+inline constexpr std::uint16_t kDeviceDirectoryRoot = 302;   // 0x012E, 5-byte field entries
+inline constexpr std::uint16_t kParameterListRoot = 0x0130;  // 9-byte field entries
+inline constexpr std::uint16_t kCommandArea = 0x1000;
+inline constexpr std::uint16_t kAnswerArea = 0x1080;
+
+inline constexpr std::uint8_t kReadFunction = 0x08;
+inline constexpr std::uint8_t kWriteFunction = 0x09;
+
+struct HcStats {
+    unsigned framesReceived = 0;  // complete frames addressed to this device and heard by it
+    unsigned readFrames = 0;
+    unsigned writeFrames = 0;
+    unsigned badFrames = 0;          // wrong checksum, wrong length or unknown function
+    unsigned commands = 0;           // mailbox commands started
+    unsigned statusZeroAnswers = 0;  // reads of the answer area held at status 0
+    unsigned silencedFrames = 0;     // frames ignored because a Silence fault ran
+    unsigned faultsApplied = 0;      // frames that a fault changed (a Silence counts once)
+    std::vector<std::vector<std::uint8_t>> commandLog;  // command bytes as written at 0x1000
+};
+
+class HcDevice {
+  public:
+    // Throws std::invalid_argument when no personality exists for config.version.
+    explicit HcDevice(const HcConfig& config);
+
+    std::uint8_t Address() const { return config_.address; }
+
+    // One complete request frame, address byte first, checksum last. Returns the bytes to send
+    // back (nullopt: no answer). Frames for another address are ignored.
+    std::optional<std::vector<std::uint8_t>> HandleFrame(std::span<const std::uint8_t> frame);
+
+    void InjectFault(const Fault& fault);
+    // True while a Silence fault runs; the line ignores the device's frames then.
+    bool Silenced() const;
+
+    std::uint8_t Peek(std::uint16_t address) const;
+    // Plain memory access: writing the command area this way starts no command.
+    void Poke(std::uint16_t address, std::span<const std::uint8_t> bytes);
+    HcStats Stats() const;
+    const HcConfig& Config() const { return config_; }
+
+    // The device clock, seconds since the epoch (UTC).
+    std::int64_t DeviceTime() const;
+    // Where the directories and fields lie in memory.
+    const MemoryLayout& Layout() const { return layout_; }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    std::optional<FaultKind> TakeFault();
+    std::vector<std::uint8_t> ApplyRead(std::uint16_t address, unsigned count);
+    void ApplyWrite(std::uint16_t address, std::span<const std::uint8_t> data);
+    void StartCommand(std::span<const std::uint8_t> written);
+    // Makes a pending answer visible when its polls and delay are over; `poll` counts a read of
+    // the answer area that found it still pending.
+    void UpdateMailbox(bool poll);
+    void PublishAnswer();
+    void Distort(FaultKind kind, std::vector<std::uint8_t>& answer);
+
+    HcConfig config_;
+    const Personality* personality_;
+    Clock::time_point startedAt_;
+    mutable std::mutex mutex_;
+    std::vector<std::uint8_t> memory_;
+    MemoryLayout layout_;
+    std::deque<Fault> faults_;
+    unsigned faultFramesPassed_ = 0;   // untouched frames counted for the front fault
+    unsigned faultFramesApplied_ = 0;  // frames the front fault has changed so far
+    Clock::time_point silentUntil_{};
+    std::uint64_t garbageState_;
+
+    struct PendingAnswer {
+        std::vector<std::uint8_t> bytes;
+        Clock::time_point since;
+        unsigned zeroPolls = 0;
+    };
+    std::optional<PendingAnswer> pending_;
+    HcStats stats_;
+};
+
+// Sum modulo 256, the checksum of every frame.
+std::uint8_t FrameChecksum(std::span<const std::uint8_t> bytes);
+// Request frames as a client sends them, checksum included.
+std::vector<std::uint8_t> MakeReadRequest(std::uint8_t address, std::uint16_t memoryAddress,
+                                          unsigned count);
+std::vector<std::uint8_t> MakeWriteRequest(std::uint8_t address, std::uint16_t memoryAddress,
+                                           std::span<const std::uint8_t> data);
+
+}  // namespace emulators

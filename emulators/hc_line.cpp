@@ -1,0 +1,448 @@
+#include "emulators/hc_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+
+namespace emulators {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
+    int Get() const { return fd_; }
+    void Reset() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+timespec ToTimespec(Clock::duration d) {
+    if (d < Clock::duration::zero()) {
+        d = Clock::duration::zero();
+    }
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+    ts.tv_nsec = static_cast<long>(ns % 1000000000);
+    return ts;
+}
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    char cell[4];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(cell, sizeof cell, "%02X", b);
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += cell;
+    }
+    return text;
+}
+
+}  // namespace
+
+struct HcLine::State {
+    std::vector<std::unique_ptr<HcDevice>> devices;
+    LineOptions options;
+    UniqueFd master;
+    UniqueFd slave;  // kept open so that clients may come and go and raw mode stays
+    UniqueFd wake;   // eventfd; readable once Stop() was called
+    std::string slavePath;
+    bool linkMade = false;
+    std::thread thread;
+
+    std::mutex stopMutex;
+    bool stopped = false;
+
+    mutable std::mutex statsMutex;
+    LineStats stats;
+
+    // Frame assembly, touched only by the line's thread.
+    std::vector<std::uint8_t> frame;
+    Clock::time_point lastArrival{};  // when the frame's last byte is complete on the wire
+    Clock::time_point wireFree{};     // when the previous received byte is complete
+    bool frameSilenced = false;
+
+    Clock::duration ByteTime() const {
+        if (options.baud == 0) {
+            return Clock::duration::zero();
+        }
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::nanoseconds(11ull * 1000000000ull / options.baud));
+    }
+    Clock::duration Gap() const { return std::chrono::milliseconds(options.gapTimeoutMs); }
+
+    HcDevice* Find(std::uint8_t address) {
+        for (auto& device : devices) {
+            if (device->Address() == address) {
+                return device.get();
+            }
+        }
+        return nullptr;
+    }
+
+    void Trace(const std::string& text) {
+        if (options.trace) {
+            options.trace(text);
+        }
+    }
+
+    template <typename Member>
+    void Count(Member member, unsigned n = 1) {
+        std::lock_guard lock(statsMutex);
+        stats.*member += n;
+    }
+
+    void Open();
+    void MakeLink();
+    void RemoveLink();
+    void Run();
+    void OnByte(std::uint8_t byte);
+    void OnFrame();
+    void DropPartial();
+    bool WaitUntil(Clock::time_point deadline);
+    bool WriteAll(std::span<const std::uint8_t> bytes);
+    bool Send(std::span<const std::uint8_t> answer);
+};
+
+void HcLine::State::Open() {
+    master = UniqueFd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (master.Get() < 0) {
+        ThrowErrno("posix_openpt");
+    }
+    if (grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) {
+        ThrowErrno("grantpt/unlockpt");
+    }
+    char name[128];
+    if (ptsname_r(master.Get(), name, sizeof name) != 0) {
+        ThrowErrno("ptsname_r");
+    }
+    slavePath = name;
+    slave = UniqueFd(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (slave.Get() < 0) {
+        ThrowErrno("open " + slavePath);
+    }
+    termios tio{};
+    if (tcgetattr(slave.Get(), &tio) != 0) {
+        ThrowErrno("tcgetattr " + slavePath);
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetspeed(&tio, B9600);
+    if (tcsetattr(slave.Get(), TCSANOW, &tio) != 0) {
+        ThrowErrno("tcsetattr " + slavePath);
+    }
+    const int flags = fcntl(master.Get(), F_GETFL);
+    if (flags < 0 || fcntl(master.Get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+        ThrowErrno("fcntl O_NONBLOCK");
+    }
+    wake = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wake.Get() < 0) {
+        ThrowErrno("eventfd");
+    }
+}
+
+void HcLine::State::MakeLink() {
+    namespace fs = std::filesystem;
+    const fs::path link(options.linkPath);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(link, ec);
+    if (fs::exists(status) && !fs::is_symlink(status)) {
+        throw std::runtime_error(options.linkPath + " exists and is not a symbolic link");
+    }
+    // Made under a temporary name and renamed, so an old link is replaced in one step.
+    const fs::path temporary = link.string() + ".tmp" + std::to_string(::getpid());
+    fs::remove(temporary, ec);
+    fs::create_symlink(slavePath, temporary, ec);
+    if (!ec) {
+        fs::rename(temporary, link, ec);
+    }
+    if (ec) {
+        fs::remove(temporary, ec);
+        throw std::runtime_error("cannot make the link " + options.linkPath + ": " + ec.message());
+    }
+    linkMade = true;
+}
+
+void HcLine::State::RemoveLink() {
+    if (!linkMade) {
+        return;
+    }
+    linkMade = false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Another instance may have taken the name over since; leave its link alone.
+    if (fs::read_symlink(options.linkPath, ec) == fs::path(slavePath) && !ec) {
+        fs::remove(options.linkPath, ec);
+    }
+}
+
+bool HcLine::State::WaitUntil(Clock::time_point deadline) {
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            return true;
+        }
+        const timespec remaining = ToTimespec(deadline - now);
+        pollfd fd{wake.Get(), POLLIN, 0};
+        const int r = ppoll(&fd, 1, &remaining, nullptr);
+        if (r > 0) {
+            return false;
+        }
+        if (r < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+bool HcLine::State::WriteAll(std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(master.Get(), bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            Trace(std::string("write failed: ") + std::strerror(errno));
+            return false;
+        }
+        // The client's input queue is full: wait until it reads, or until we are stopped.
+        pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {master.Get(), POLLOUT, 0}};
+        if (ppoll(fds, 2, nullptr, nullptr) < 0 && errno != EINTR) {
+            return false;
+        }
+        if (fds[0].revents != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HcLine::State::Send(std::span<const std::uint8_t> answer) {
+    Trace("tx " + Hex(answer));
+    const Clock::duration byteTime = ByteTime();
+    if (byteTime == Clock::duration::zero()) {
+        if (!WriteAll(answer)) {
+            return false;
+        }
+    } else {
+        // Absolute deadlines, so the time spent writing does not add up over the answer.
+        const Clock::time_point start = Clock::now();
+        for (std::size_t i = 0; i < answer.size(); ++i) {
+            if (!WaitUntil(start + static_cast<long>(i) * byteTime) ||
+                !WriteAll(answer.subspan(i, 1))) {
+                return false;
+            }
+        }
+    }
+    Count(&LineStats::answersSent);
+    return true;
+}
+
+void HcLine::State::DropPartial() {
+    Trace("drop partial frame after a gap: " + Hex(frame));
+    Count(&LineStats::partialFramesDropped);
+    frame.clear();
+}
+
+void HcLine::State::OnByte(std::uint8_t byte) {
+    const Clock::time_point start = std::max(Clock::now(), wireFree);
+    if (!frame.empty() && start - lastArrival > Gap()) {
+        DropPartial();
+    }
+    wireFree = start + ByteTime();
+    if (frame.empty()) {
+        const HcDevice* device = Find(byte);
+        frameSilenced = device != nullptr && device->Silenced();
+    }
+    frame.push_back(byte);
+    lastArrival = wireFree;
+    if (frame.size() >= 3 && frame.size() == frame[2] + 5u) {
+        OnFrame();
+        frame.clear();
+    }
+}
+
+void HcLine::State::OnFrame() {
+    Trace("rx " + Hex(frame));
+    HcDevice* device = Find(frame[0]);
+    if (device == nullptr) {
+        Trace("ignored: no device with address " + std::to_string(frame[0]) + " on this line");
+        Count(&LineStats::framesForeign);
+        return;
+    }
+    if (frameSilenced || device->Silenced()) {
+        Trace("ignored: device " + std::to_string(frame[0]) + " is silent");
+        Count(&LineStats::framesSilenced);
+        return;
+    }
+    // With pacing the request is complete only when its last byte would have arrived.
+    if (!WaitUntil(lastArrival)) {
+        return;
+    }
+    const std::optional<std::vector<std::uint8_t>> answer = device->HandleFrame(frame);
+    if (!answer) {
+        Trace("no answer");
+        return;
+    }
+    const auto delay = std::chrono::milliseconds(device->Config().answerDelayMs);
+    if (!WaitUntil(Clock::now() + delay)) {
+        return;
+    }
+    Send(*answer);
+}
+
+void HcLine::State::Run() {
+    std::uint8_t buffer[512];
+    for (;;) {
+        timespec timeout{};
+        timespec* timeoutPtr = nullptr;
+        if (!frame.empty()) {
+            timeout = ToTimespec(lastArrival + Gap() - Clock::now());
+            timeoutPtr = &timeout;
+        }
+        pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {master.Get(), POLLIN, 0}};
+        const int r = ppoll(fds, 2, timeoutPtr, nullptr);
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Trace(std::string("poll failed: ") + std::strerror(errno));
+            return;
+        }
+        if (fds[0].revents != 0) {
+            return;
+        }
+        if (r == 0) {
+            if (!frame.empty() && Clock::now() >= lastArrival + Gap()) {
+                DropPartial();
+            }
+            continue;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            const ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
+            if (n > 0) {
+                Count(&LineStats::bytesReceived, static_cast<unsigned>(n));
+                for (ssize_t i = 0; i < n; ++i) {
+                    OnByte(buffer[i]);
+                }
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+        }
+        // Hang-up or error on the master: should not happen while we hold the slave open;
+        // back off instead of spinning.
+        if (!WaitUntil(Clock::now() + std::chrono::milliseconds(100))) {
+            return;
+        }
+    }
+}
+
+HcLine::HcLine(std::vector<HcConfig> devices, LineOptions options)
+    : state_(std::make_unique<State>()) {
+    if (devices.empty()) {
+        throw std::invalid_argument("a line needs at least one heat calculator");
+    }
+    std::set<std::uint8_t> addresses;
+    for (const HcConfig& config : devices) {
+        if (!addresses.insert(config.address).second) {
+            throw std::invalid_argument("address " + std::to_string(config.address) +
+                                        " is used twice on the line");
+        }
+        state_->devices.push_back(std::make_unique<HcDevice>(config));
+    }
+    state_->options = std::move(options);
+    state_->Open();
+    if (!state_->options.linkPath.empty()) {
+        state_->MakeLink();
+    }
+    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+}
+
+HcLine::~HcLine() {
+    Stop();
+}
+
+const std::string& HcLine::SlavePath() const {
+    return state_->slavePath;
+}
+
+HcDevice& HcLine::Device(std::uint8_t address) {
+    HcDevice* device = state_->Find(address);
+    if (device == nullptr) {
+        throw std::out_of_range("no heat calculator with address " + std::to_string(address));
+    }
+    return *device;
+}
+
+LineStats HcLine::Stats() const {
+    std::lock_guard lock(state_->statsMutex);
+    return state_->stats;
+}
+
+void HcLine::Stop() {
+    std::lock_guard lock(state_->stopMutex);
+    if (state_->stopped) {
+        return;
+    }
+    state_->stopped = true;
+    const std::uint64_t one = 1;
+    if (::write(state_->wake.Get(), &one, sizeof one) < 0) {
+        // The eventfd cannot overflow with a single write; nothing else to do.
+    }
+    if (state_->thread.joinable()) {
+        state_->thread.join();
+    }
+    state_->RemoveLink();
+    state_->master.Reset();
+    state_->slave.Reset();
+}
+
+}  // namespace emulators

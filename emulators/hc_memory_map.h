@@ -1,0 +1,78 @@
+// The firmware personalities and the memory image they produce: the field table, both
+// directories that describe the fields, and the field data. docs/emulators.md draws the map.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace emulators {
+
+struct HcConfig;
+
+// How an entry of the directory at 302 says where its data lie.
+enum class DataPlacement : std::uint8_t {
+    InEntryShort,  // flags bit 7 clear: data follow the entry's first 4 bytes
+    InEntryLong,   // flags bit 7 set, layout 00: data follow the entry's first 5 bytes
+    Separate,      // flags bit 7 set, layout 01: the entry holds the data address and size
+};
+
+enum class ElementType : std::uint8_t {
+    Bytes = 0,  // flags bits 3-1 = 000
+    Words = 1,  // flags bits 3-1 = 001, high byte first
+};
+
+struct FieldSpec {
+    std::uint8_t group;
+    std::uint8_t subgroup;
+    std::uint8_t field;
+    ElementType elements;
+    DataPlacement placement;
+    // The field's bytes for this device; the size of the result is the field size (1..255).
+    std::vector<std::uint8_t> (*content)(const HcConfig& config);
+};
+
+// What makes one firmware version: its fields and the mailbox commands it knows.
+struct Personality {
+    int version;
+    std::span<const FieldSpec> fields;
+    std::span<const std::uint8_t> commands;
+};
+
+// nullptr when no personality exists for the version.
+const Personality* FindPersonality(int version);
+std::vector<int> SupportedVersions();
+
+// Where the image builder put a field.
+struct PlacedField {
+    std::uint8_t group = 0;
+    std::uint8_t subgroup = 0;
+    std::uint8_t field = 0;
+    DataPlacement placement = DataPlacement::InEntryShort;
+    std::uint16_t entry = 0;      // 5-byte entry, directory at 302
+    std::uint16_t listEntry = 0;  // 9-byte entry, directory at 0x0130
+    std::uint16_t data = 0;
+    std::uint16_t size = 0;
+};
+
+struct MemoryLayout {
+    std::uint16_t groupTable = 0;      // pointed to from 302
+    std::uint16_t listGroupTable = 0;  // pointed to from 0x0130; 40 bytes
+    std::vector<PlacedField> fields;
+};
+
+// Regions of the image; everything else reads 0.
+inline constexpr std::uint16_t kGroupTableAddress = 0x0200;
+inline constexpr std::uint16_t kListGroupTableAddress = 0x0280;
+inline constexpr std::uint16_t kListGroupTableSize = 40;
+inline constexpr std::uint16_t kFieldEntriesAddress = 0x0300;  // up to 0x07FF
+inline constexpr std::uint16_t kSeparateDataAddress = 0x0800;  // up to 0x0BFF
+inline constexpr std::uint16_t kListEntriesAddress = 0x0C00;   // up to 0x0FFF
+
+// Writes the roots, both directories and the field data into `memory` (64 KiB). Throws
+// std::logic_error when the field table does not fit its regions or would give the parameter-list
+// group table a false (group, subgroup) pair.
+MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& config,
+                              std::span<std::uint8_t> memory);
+
+}  // namespace emulators

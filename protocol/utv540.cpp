@@ -1,0 +1,288 @@
+#include "protocol/utv540.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/cp1251_literal.h"
+#include "platform/sleep.h"
+#include "protocol/frames.h"
+#include "protocol/protocol_error.h"
+
+namespace protocol {
+
+CTV540Base::CTV540Base(std::uint8_t abonentByte, int attemptCount, std::uint32_t pauseMs)
+    : abonent(abonentByte), attempts(attemptCount), pause(pauseMs) {}
+
+bool CTV540Base::ExecuteCommand(unsigned commandLength, unsigned answerLength,
+                                const std::uint8_t* command, std::uint8_t* answer,
+                                int attemptCount) {
+    if (attemptCount == 0) {
+        attemptCount = attempts;
+    }
+    const std::uint8_t clear = 0x00;
+    if (!WriteMemory(kAnswerArea, 1, &clear, 0)) {
+        return false;
+    }
+    platform::SleepMs(CommandPause());
+    if (!WriteMemory(kCommandArea, commandLength, command, attemptCount)) {
+        return false;
+    }
+    platform::SleepMs(CommandPause());
+    for (int poll = 0; poll < 5; ++poll) {
+        if (ReadMemory(kAnswerArea, answerLength, answer) && answer[0] != 0) {
+            return true;
+        }
+        platform::SleepMs(waits_.mailboxPollMs);
+    }
+    return false;
+}
+
+CTV540::CTV540(std::uint8_t abonentByte, Connection connection,
+               const platform::DeviceControl& deviceControl, bool useModemTransport,
+               std::uint32_t modemSlotIndex, int attemptCount, std::uint32_t pauseMs)
+    : CTV540Base(abonentByte, attemptCount, pauseMs),
+      useModem_(useModemTransport),
+      modemSlot_(modemSlotIndex),
+      connection_(connection),
+      deviceControl_(deviceControl),
+      modem_(&DefaultModemExports()) {}
+
+bool CTV540::SetLineParity(std::uint8_t parity) {
+    if (useModem_) {
+        return true;
+    }
+    if (connection_.port == nullptr) {
+        return false;
+    }
+    deviceControl_.parity = parity;
+    return connection_.port->SetCommState(deviceControl_);
+}
+
+bool CTV540::ExchangeDirect(std::span<const std::uint8_t> request, std::size_t answerLength) {
+    platform::SerialPort* port = connection_.port;
+    if (port == nullptr || answerLength > sizeof(buffer_)) {
+        return false;
+    }
+    std::size_t done = 0;
+    if (!SetLineParity(platform::kMarkParity) || !port->Write(request.data(), 1, done) ||
+        done != 1) {
+        return false;
+    }
+    platform::SleepMs(waits_.addressPauseMs);
+    if (!SetLineParity(platform::kSpaceParity)) {
+        return false;
+    }
+    const std::size_t rest = request.size() - 1;
+    if (!port->Write(request.data() + 1, rest, done) || done != rest) {
+        return false;
+    }
+    return port->Read(buffer_, answerLength, done) && done == answerLength;
+}
+
+bool CTV540::ReadOnce(std::uint16_t address, unsigned count, std::uint8_t* destination) {
+    if (useModem_) {
+        return modem_->ModemReadHC(modemSlot_, abonent, address, count, destination) == count;
+    }
+    const std::vector<std::uint8_t> request = BuildReadRequest(abonent, address, count);
+    const std::size_t answerLength = ReadAnswerLength(count);
+    if (!ExchangeDirect(request, answerLength) ||
+        !IsValidReadAnswer(std::span(buffer_, answerLength), count)) {
+        return false;
+    }
+    if (destination != nullptr) {
+        std::memcpy(destination, buffer_ + 3, count);
+    }
+    return true;
+}
+
+bool CTV540::WriteOnce(std::uint16_t address, unsigned count, const std::uint8_t* source) {
+    if (useModem_) {
+        return modem_->ModemWriteHC(modemSlot_, abonent, address, count, source) == count;
+    }
+    const std::vector<std::uint8_t> request =
+        BuildWriteRequest(abonent, address, std::span(source, count));
+    return ExchangeDirect(request, 3) && IsWriteAcknowledgement(std::span(buffer_, 3));
+}
+
+bool CTV540::ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* destination) {
+    if (count < 1 || count > kMaxReadCount || destination == nullptr) {
+        return false;
+    }
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (ReadOnce(address, count, destination)) {
+            NotifyExchange(true);
+            return true;
+        }
+        NotifyExchange(false);
+        RecoverLink();
+        if (!useModem_) {
+            platform::SleepMs(pause);
+        }
+    }
+    return false;
+}
+
+bool CTV540::WriteMemory(std::uint16_t address, unsigned count, const std::uint8_t* source,
+                         int attemptCount) {
+    if (count < 1 || count > kMaxWriteCount || source == nullptr) {
+        return false;
+    }
+    if (attemptCount == 0) {
+        attemptCount = attempts;
+    }
+    for (int attempt = 0; attempt < attemptCount; ++attempt) {
+        if (WriteOnce(address, count, source)) {
+            NotifyExchange(true);
+            return true;
+        }
+        NotifyExchange(false);
+        RecoverLink();
+        if (!useModem_) {
+            platform::SleepMs(pause);
+        }
+    }
+    return false;
+}
+
+bool CTV540::ProbeRead(std::uint16_t address, unsigned count) {
+    std::uint8_t scratch[16];
+    if (count < 1 || count > sizeof(scratch)) {
+        return false;
+    }
+    if (useModem_) {
+        return modem_->ModemReadHC(modemSlot_, abonent, address, count, scratch) == count;
+    }
+    platform::SleepMs(pause);
+    return ReadOnce(address, count, scratch);
+}
+
+void CTV540::DrainInput() {
+    std::uint8_t byte = 0;
+    if (useModem_) {
+        while (modem_->ModemRead(modemSlot_, 1, &byte) == 1) {
+        }
+        return;
+    }
+    if (connection_.port == nullptr) {
+        return;
+    }
+    std::size_t done = 0;
+    while (connection_.port->Read(&byte, 1, done) && done == 1) {
+        platform::SleepMs(waits_.drainGapMs);
+    }
+}
+
+void CTV540::RecoverLink() {
+    if (useModem_ && connection_.modemHandle == 0) {
+        return;
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        bool inStep = false;
+        for (int attempt = 0; attempt < 5 && !inStep; ++attempt) {
+            if (ProbeRead(0x1020, 2)) {
+                inStep = true;
+                break;
+            }
+            NotifyExchange(false);
+            platform::SleepMs(waits_.recoveryWaitMs);
+            DrainInput();
+            if (ProbeRead(0x1030, 3)) {
+                inStep = true;
+                break;
+            }
+            NotifyExchange(false);
+            platform::SleepMs(waits_.recoveryWaitMs);
+            DrainInput();
+        }
+        if (!inStep) {
+            break;
+        }
+        if (ProbeRead(0x1040, 4)) {
+            NotifyExchange(true);
+            return;
+        }
+    }
+    if (connected_) {
+        throw ProtocolError(W1251("Ошибка связи."));
+    }
+    throw ProtocolError(W1251("Соединение не установлено."));
+}
+
+void CTV540::NotifyExchange(bool ok) {
+    if (ok) {
+        connected_ = true;
+    }
+    if (exchangeCallback && !exchangeCallback(ok)) {
+        throw ProtocolError(W1251("Чтение данных из тепловычислителя прервано."));
+    }
+}
+
+std::uint32_t BaseTimeoutForBaud(std::uint32_t baudRate) {
+    switch (baudRate) {
+        case 1200:
+            return 600;
+        case 2400:
+            return 500;
+        case 4800:
+            return 400;
+        case 19200:
+            return 100;
+        case 38400:
+        case 57600:
+        case 115200:
+            return 50;
+        default:
+            return 200;
+    }
+}
+
+platform::CommTimeouts TimeoutsFromBase(std::uint32_t t) {
+    platform::CommTimeouts timeouts;
+    timeouts.readIntervalTimeout = t;
+    timeouts.readTotalTimeoutMultiplier = t / 10;
+    timeouts.readTotalTimeoutConstant = t;
+    timeouts.writeTotalTimeoutMultiplier = t / 10;
+    timeouts.writeTotalTimeoutConstant = t;
+    return timeouts;
+}
+
+std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
+                                                     std::uint32_t baudRate,
+                                                     platform::DeviceControl& deviceControl) {
+    std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Open(portName);
+    if (!port) {
+        return nullptr;
+    }
+    platform::DeviceControl dcb;
+    if (!port->GetCommState(dcb)) {
+        return nullptr;
+    }
+    dcb.baudRate = baudRate;
+    dcb.fBinary = true;
+    dcb.fParity = true;
+    dcb.fOutxCtsFlow = false;
+    dcb.fOutxDsrFlow = false;
+    dcb.fDtrControl = platform::kLineEnable;
+    dcb.fOutX = false;
+    dcb.fInX = false;
+    dcb.fNull = false;
+    dcb.fRtsControl = platform::kLineEnable;
+    dcb.fAbortOnError = false;
+    dcb.xonLim = 0;
+    dcb.xoffLim = 0;
+    dcb.byteSize = 8;
+    dcb.parity = platform::kMarkParity;
+    dcb.stopBits = platform::kOneStopBit;
+    dcb.xonChar = 0;
+    dcb.xoffChar = 0;
+    if (!port->SetCommState(dcb)) {
+        return nullptr;
+    }
+    if (!port->SetCommTimeouts(TimeoutsFromBase(BaseTimeoutForBaud(baudRate)))) {
+        return nullptr;
+    }
+    deviceControl = dcb;
+    return port;
+}
+
+}  // namespace protocol

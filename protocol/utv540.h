@@ -1,0 +1,119 @@
+// Link layer of the heat calculator: read and write frames, link recovery, the command mailbox.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "platform/serial_port.h"
+#include "protocol/modem_exports.h"
+
+namespace protocol {
+
+inline constexpr std::uint16_t kCommandArea = 0x1000;
+inline constexpr std::uint16_t kAnswerArea = 0x1080;
+
+// Called after every exchange attempt; false stops the reading.
+using ExchangeCallback = std::function<bool(bool ok)>;
+
+// The fixed waits of the link. The defaults are the device's; tests shorten them.
+struct LinkWaits {
+    std::uint32_t addressPauseMs = 10;   // address byte -> rest of the request
+    std::uint32_t recoveryWaitMs = 200;  // before draining in link recovery
+    std::uint32_t drainGapMs = 10;       // after each drained byte
+    std::uint32_t mailboxPollMs = 500;   // between reads of the answer area
+};
+
+// The connection an object talks through: the COM port, or the modem call's data handle
+// (only its being non-zero matters; the data moves through the modem library's calls).
+struct Connection {
+    platform::SerialPort* port = nullptr;
+    std::uintptr_t modemHandle = 0;
+};
+
+class CTV540Base {
+  public:
+    CTV540Base(std::uint8_t abonentByte, int attemptCount, std::uint32_t pauseMs);
+    virtual ~CTV540Base() = default;
+    CTV540Base(const CTV540Base&) = delete;
+    CTV540Base& operator=(const CTV540Base&) = delete;
+
+    virtual bool ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* destination) = 0;
+    virtual bool WriteMemory(std::uint16_t address, unsigned count, const std::uint8_t* source,
+                             int attemptCount) = 0;
+    // The command mailbox: true when the answer area held a non-zero status; the answer, status
+    // byte first, is in `answer`.
+    virtual bool ExecuteCommand(unsigned commandLength, unsigned answerLength,
+                                const std::uint8_t* command, std::uint8_t* answer,
+                                int attemptCount);
+    virtual std::uint32_t CommandPause() const { return 50; }
+
+    void SetWaits(const LinkWaits& waits) { waits_ = waits; }
+    const LinkWaits& Waits() const { return waits_; }
+
+    std::uint8_t abonent;
+    int attempts;
+    std::uint32_t pause;
+    bool textIsWindows = false;
+
+  protected:
+    LinkWaits waits_;
+};
+
+class CTV540 : public CTV540Base {
+  public:
+    CTV540(std::uint8_t abonentByte, Connection connection,
+           const platform::DeviceControl& deviceControl, bool useModemTransport,
+           std::uint32_t modemSlotIndex, int attemptCount, std::uint32_t pauseMs);
+
+    bool ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* destination) override;
+    bool WriteMemory(std::uint16_t address, unsigned count, const std::uint8_t* source,
+                     int attemptCount) override;
+    virtual unsigned HourRecordSize() const { return 92; }
+
+    // One read exchange without retries or recovery (count of at most 16); data discarded.
+    bool ProbeRead(std::uint16_t address, unsigned count);
+    // Brings the device's receiver and the port back into step; raises "Ошибка связи." or
+    // "Соединение не установлено." when it cannot.
+    void RecoverLink();
+    // Marks the link connected on success and asks the callback whether to go on.
+    void NotifyExchange(bool ok);
+    // Win32 parity code: 3 MARK, 4 SPACE. Nothing to do on the modem transport.
+    bool SetLineParity(std::uint8_t parity);
+
+    bool connected() const { return connected_; }
+    bool useModem() const { return useModem_; }
+
+    void SetModemExports(ModemExports* exports) { modem_ = exports; }
+
+    ExchangeCallback exchangeCallback;
+
+  protected:
+    // One direct exchange: the request as the line wants it, then exactly answerLength bytes.
+    bool ExchangeDirect(std::span<const std::uint8_t> request, std::size_t answerLength);
+    bool ReadOnce(std::uint16_t address, unsigned count, std::uint8_t* destination);
+    bool WriteOnce(std::uint16_t address, unsigned count, const std::uint8_t* source);
+    void DrainInput();
+
+    std::uint8_t buffer_[280] = {};
+    bool useModem_;
+    std::uint32_t modemSlot_;
+    Connection connection_;
+    platform::DeviceControl deviceControl_;
+    bool connected_ = false;
+    ModemExports* modem_;
+};
+
+// Opens "COMn" at `baudRate` with the device's line settings and time-outs; nullptr on failure.
+std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
+                                                     std::uint32_t baudRate,
+                                                     platform::DeviceControl& deviceControl);
+
+// Base time-out T for a baud rate.
+std::uint32_t BaseTimeoutForBaud(std::uint32_t baudRate);
+// Read interval T, read and write multipliers T/10, constants T.
+platform::CommTimeouts TimeoutsFromBase(std::uint32_t t);
+
+}  // namespace protocol

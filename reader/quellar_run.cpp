@@ -1,0 +1,290 @@
+#include "reader/quellar_run.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+
+#include "platform/serial_port.h"
+#include "platform/win_path.h"
+#include "protocol/data_file.h"
+#include "reader/param_line.h"
+#include "reader/quellar_lines.h"
+#include "reader/serial_frame_link.h"
+
+namespace reader {
+namespace {
+
+constexpr const char* kUsage =
+    "Use: quellar.exe port port_speed use_deep_archives timeout abon_number config_file "
+    "output_file";
+constexpr std::array<long, 8> kSpeeds = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr int kLineAttempts = 4;
+
+// A message and its line end ("", "\r" or "\n"), each exactly as the operator's scripts expect.
+void Print(std::FILE* out, const char* text, const char* ending) {
+    std::fputs(text, out);
+    std::fputs(ending, out);
+    std::fflush(out);
+}
+
+void ConfigurePort(platform::SerialPort& port, long baud, long t,
+                   platform::DeviceControl& deviceControl) {
+    platform::DeviceControl dcb;
+    port.GetCommState(dcb);  // abort-on-error stays as found
+    dcb.baudRate = static_cast<std::uint32_t>(baud);
+    dcb.fBinary = true;
+    dcb.fParity = true;
+    dcb.fOutxCtsFlow = false;
+    dcb.fOutxDsrFlow = false;
+    dcb.fDtrControl = platform::kLineEnable;
+    dcb.fOutX = false;
+    dcb.fInX = false;
+    dcb.fNull = false;
+    dcb.fRtsControl = platform::kLineEnable;
+    dcb.xonLim = 0;
+    dcb.xoffLim = 0;
+    dcb.byteSize = 8;
+    dcb.parity = platform::kMarkParity;
+    dcb.stopBits = platform::kOneStopBit;
+    dcb.xonChar = 0;
+    dcb.xoffChar = 0;
+    port.SetCommState(dcb);
+    deviceControl = dcb;
+    // The time-outs are DWORDs: a negative argument wraps as it would there.
+    platform::CommTimeouts timeouts;
+    timeouts.readIntervalTimeout = static_cast<std::uint32_t>(t);
+    timeouts.readTotalTimeoutMultiplier = static_cast<std::uint32_t>(t / 10);
+    timeouts.readTotalTimeoutConstant = static_cast<std::uint32_t>(t);
+    timeouts.writeTotalTimeoutMultiplier = static_cast<std::uint32_t>(t / 10);
+    timeouts.writeTotalTimeoutConstant = static_cast<std::uint32_t>(t);
+    port.SetCommTimeouts(timeouts);
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ::close(fd);
+            return got == 0;
+        }
+        content.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+// The part of a run that works through the parameter list, once the port is set up.
+class LineLoop {
+  public:
+    LineLoop(FrameLink& link, std::uint8_t abonent, bool deepArchives,
+             std::filesystem::path outputPath, const QuellarOptions& options, std::FILE* out)
+        : link_(link),
+          executor_(link, abonent, options.timing),
+          deepPending_(deepArchives),
+          outputPath_(std::move(outputPath)),
+          options_(options),
+          out_(out) {}
+
+    int Run(const std::string& content) {
+        QuellarLines lines(content);
+        while (!lines.AtEnd()) {
+            const ClassifiedLine line = ClassifyLine(lines.Next());
+            if (!Execute(line)) {
+                return Fail();
+            }
+        }
+        if (output_ && !output_->Close()) {
+            return Fail();
+        }
+        output_.reset();
+        Settled();
+        return 0;
+    }
+
+  private:
+    bool Execute(const ClassifiedLine& line) {
+        switch (line.kind) {
+            case LineKind::Start:
+                return Start(line);
+            case LineKind::Stop:
+                return Stop(line);
+            case LineKind::DataField:
+            case LineKind::Mailbox:
+            case LineKind::Command:
+                return DataLine(line);
+            case LineKind::Skip:
+            case LineKind::Ignored:
+                return true;
+        }
+        return true;
+    }
+
+    bool Start(const ClassifiedLine& line) {
+        output_.reset();
+        output_ = protocol::DataFile::Create(outputPath_);
+        if (!output_) {
+            Print(out_, "Can't create output file", "\n");
+            return false;
+        }
+        if (!created_ && options_.outputCreated) {
+            options_.outputCreated(outputPath_.string());
+        }
+        created_ = true;
+        return Store(MarkRecordFromLine(line));
+    }
+
+    bool Stop(const ClassifiedLine& line) {
+        if (deepPending_) {
+            deepPending_ = false;
+            // The hourly archive is not read by this build; a run that asks for it fails
+            // rather than leave a file without the hours it was asked to hold.
+            std::fputs("quellar: reading the hourly archive is not available in this build\n",
+                       stderr);
+            return false;
+        }
+        return Store(MarkRecordFromLine(line));
+    }
+
+    bool DataLine(const ClassifiedLine& line) {
+        for (int attempt = 1; attempt <= kLineAttempts; ++attempt) {
+            link_.DiscardInput();
+            LineResult result = Attempt(line);
+            switch (result.outcome) {
+                case LineOutcome::Stored:
+                    if (!Store(result.record)) {
+                        return false;
+                    }
+                    Print(out_, "OK", "\n");
+                    return true;
+                case LineOutcome::Skipped:
+                    Print(out_, "OK", "\n");
+                    return true;
+                case LineOutcome::Nothing:
+                    return true;
+                case LineOutcome::Hopeless:
+                    return false;
+                case LineOutcome::Failed:
+                    break;
+            }
+            if (attempt < kLineAttempts) {
+                link_.Wait(options_.retryWaitMs);
+            }
+        }
+        return false;
+    }
+
+    LineResult Attempt(const ClassifiedLine& line) {
+        switch (line.kind) {
+            case LineKind::DataField:
+                return executor_.DataField(line);
+            case LineKind::Mailbox:
+                return executor_.Mailbox(line);
+            default:
+                return executor_.Command(line);
+        }
+    }
+
+    bool Store(const std::vector<std::uint8_t>& bytes) {
+        // Records go at the end of the file; a line before the start line has nowhere to go.
+        return output_ && output_->Write(bytes);
+    }
+
+    int Fail() {
+        output_.reset();
+        if (created_) {
+            std::error_code ignored;
+            std::filesystem::remove(outputPath_, ignored);
+        }
+        Settled();
+        return -1;
+    }
+
+    void Settled() {
+        if (created_ && options_.outputSettled) {
+            options_.outputSettled();
+        }
+    }
+
+    FrameLink& link_;
+    LineExecutor executor_;
+    bool deepPending_;
+    std::filesystem::path outputPath_;
+    const QuellarOptions& options_;
+    std::FILE* out_;
+    std::unique_ptr<protocol::DataFile> output_;
+    bool created_ = false;
+};
+
+}  // namespace
+
+int RunQuellar(const std::vector<std::string>& arguments, const QuellarOptions& options,
+               std::FILE* out) {
+    if (arguments.size() != 7) {
+        Print(out, kUsage, "");
+        return 0;
+    }
+    const long deep = ReadDecimal(arguments[2]);
+    if (deep == 1 && arguments[5] == "tv540wi.opr") {
+        Print(out, "Can`t read deep archives at TV540WI", "");
+        return 0;
+    }
+    const long portNumber = ReadDecimal(arguments[0]);
+    if (portNumber < 1 || portNumber > 8) {
+        Print(out, "Wrong port number", "\r");
+        return 0;
+    }
+    if (deep != 0 && deep != 1) {
+        return -1;
+    }
+    const std::string portName = "COM" + std::to_string(portNumber);
+    Print(out, portName.c_str(), "\n");
+    std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Open(portName);
+    if (!port) {
+        Print(out, "Can't open port", "");
+        return 0;
+    }
+    const long speed = ReadDecimal(arguments[1]);
+    if (std::find(kSpeeds.begin(), kSpeeds.end(), speed) == kSpeeds.end()) {
+        port.reset();
+        Print(out, "Wrong speed (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)", "\n");
+        return 0;
+    }
+    // An address outside the line's range would silently read another device.
+    const long abonent = ReadDecimal(arguments[4]);
+    if (abonent < 1 || abonent > 255) {
+        port.reset();
+        Print(out, "Wrong abonent number (1..255)", "\n");
+        return 0;
+    }
+    platform::DeviceControl deviceControl;
+    ConfigurePort(*port, speed, ReadDecimal(arguments[3]), deviceControl);
+
+    const std::filesystem::path configPath = platform::ResolvePath(arguments[5]);
+    std::error_code error;
+    if (!std::filesystem::exists(configPath, error)) {
+        Print(out, "Can't open configuration file", "\n");
+        return 0;
+    }
+    std::string content;
+    if (!ReadWholeFile(configPath, content)) {
+        Print(out, "Can't read configuration file", "\n");
+        return -1;
+    }
+
+    SerialFrameLink link(*port, deviceControl, out, options.addressPauseMs);
+    LineLoop loop(link, static_cast<std::uint8_t>(abonent), deep == 1,
+                  platform::ResolvePath(arguments[6]), options, out);
+    return loop.Run(content);
+}
+
+}  // namespace reader
