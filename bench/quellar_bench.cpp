@@ -120,8 +120,11 @@ int main(int argc, char** argv) {
     const int reads = 1 + kStatusZeroPolls;
     const int frames = 2 + reads;
     const int wireBytes = (7 + 3) + (8 + 3) + reads * (7 + kAnswerLength + 5);
+    // The address byte of each request travels during the pause that follows it.
+    const int overlappedBytes = frames;
     const double perLine = frames * (kAddressPauseMs + kAnswerDelayMs) / 1000.0 +
-                           kStatusZeroPolls * kStatusPollMs / 1000.0 + wireBytes * 11.0 / kBaud;
+                           kStatusZeroPolls * kStatusPollMs / 1000.0 +
+                           (wireBytes - overlappedBytes) * 11.0 / kBaud;
     const double floor = lines * perLine;
     const double cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     const double emulatorCpu = Seconds(emulatorUsage.ru_utime) + Seconds(emulatorUsage.ru_stime);

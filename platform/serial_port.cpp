@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -188,6 +189,25 @@ WaitResult WaitFor(int fd, short events, Deadline deadline) {
             return WaitResult::kFailed;
         }
     }
+}
+
+// On a slow line an answer trickles in a byte at a time; sleeping for the wire time of the
+// missing bytes (never past a time-out) gathers them in one read instead of one wake-up each.
+void LetTheRestArrive(std::uint32_t baudRate, std::size_t missing, Deadline total,
+                      std::uint32_t interval, Clock::time_point lastByte) {
+    if (baudRate == 0) {
+        return;
+    }
+    const auto wireTime = std::chrono::microseconds(static_cast<std::int64_t>(missing) * 11 *
+                                                    1000000 / static_cast<std::int64_t>(baudRate));
+    Clock::time_point until = lastByte + wireTime;
+    if (interval != 0) {
+        until = std::min(until, lastByte + std::chrono::milliseconds(interval));
+    }
+    if (total) {
+        until = std::min(until, *total);
+    }
+    std::this_thread::sleep_until(until);
 }
 
 // With VMIN = VTIME = 0 a read of a hung-up terminal returns 0 just like a read with no data;
@@ -581,6 +601,9 @@ bool SerialPort::Read(std::uint8_t* buffer, std::size_t count, std::size_t& done
         }
         if (done > before) {
             lastByte = Clock::now();
+            if (done < count) {
+                LetTheRestArrive(dcb_.baudRate, count - done, total, interval, *lastByte);
+            }
         }
     }
     return true;
