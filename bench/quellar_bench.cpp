@@ -18,12 +18,13 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testsupport::Spawn;
 
 constexpr int kBaud = 9600;
 constexpr int kStatusZeroPolls = 1;  // each mailbox line sees one "not yet" answer
@@ -31,35 +32,6 @@ constexpr int kAnswerDelayMs = 2;    // emulator turnaround, passed to devemu
 constexpr int kAddressPauseMs = 10;  // quellar: address byte -> rest of the request
 constexpr int kStatusPollMs = 100;   // quellar: between reads of a status-0 answer
 constexpr int kAnswerLength = 48;
-
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-            const fs::path& stdoutPath) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& e : env) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
 
 double Seconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
@@ -93,7 +65,7 @@ int main(int argc, char** argv) {
     const pid_t emulator = Spawn({argv[2], "hc", "--baud", std::to_string(kBaud), "--polls",
                                   std::to_string(kStatusZeroPolls), "--answer-delay",
                                   std::to_string(kAnswerDelayMs), "--link", link.string()},
-                                 {}, folder / "devemu.out");
+                                 folder / "devemu.out");
     for (int i = 0; i < 200 && !fs::exists(link); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -105,7 +77,7 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     const pid_t quellar = Spawn({argv[1], "1", std::to_string(kBaud), "0", "200", "1",
                                  list.string(), (folder / "out.dat").string()},
-                                {"CALVIX_COM1=" + link.string()}, folder / "quellar.out");
+                                folder / "quellar.out", {"CALVIX_COM1=" + link.string()});
     int status = 0;
     rusage usage{};
     ::wait4(quellar, &status, 0, &usage);

@@ -108,18 +108,7 @@ bool CTV540::ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* des
     if (count < 1 || count > kMaxReadCount || destination == nullptr) {
         return false;
     }
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (ReadOnce(address, count, destination)) {
-            NotifyExchange(true);
-            return true;
-        }
-        NotifyExchange(false);
-        RecoverLink();
-        if (!useModem_) {
-            platform::SleepMs(pause);
-        }
-    }
-    return false;
+    return WithRetries(attempts, [&] { return ReadOnce(address, count, destination); });
 }
 
 bool CTV540::WriteMemory(std::uint16_t address, unsigned count, const std::uint8_t* source,
@@ -130,8 +119,12 @@ bool CTV540::WriteMemory(std::uint16_t address, unsigned count, const std::uint8
     if (attemptCount == 0) {
         attemptCount = attempts;
     }
+    return WithRetries(attemptCount, [&] { return WriteOnce(address, count, source); });
+}
+
+bool CTV540::WithRetries(int attemptCount, const std::function<bool()>& exchange) {
     for (int attempt = 0; attempt < attemptCount; ++attempt) {
-        if (WriteOnce(address, count, source)) {
+        if (exchange()) {
             NotifyExchange(true);
             return true;
         }
@@ -236,14 +229,35 @@ std::uint32_t BaseTimeoutForBaud(std::uint32_t baudRate) {
     }
 }
 
-platform::CommTimeouts TimeoutsFromBase(std::uint32_t t) {
+platform::CommTimeouts TimeoutsFromBase(long t) {
+    // The time-outs are DWORDs: a negative T wraps as it would there.
     platform::CommTimeouts timeouts;
-    timeouts.readIntervalTimeout = t;
-    timeouts.readTotalTimeoutMultiplier = t / 10;
-    timeouts.readTotalTimeoutConstant = t;
-    timeouts.writeTotalTimeoutMultiplier = t / 10;
-    timeouts.writeTotalTimeoutConstant = t;
+    timeouts.readIntervalTimeout = static_cast<std::uint32_t>(t);
+    timeouts.readTotalTimeoutMultiplier = static_cast<std::uint32_t>(t / 10);
+    timeouts.readTotalTimeoutConstant = static_cast<std::uint32_t>(t);
+    timeouts.writeTotalTimeoutMultiplier = static_cast<std::uint32_t>(t / 10);
+    timeouts.writeTotalTimeoutConstant = static_cast<std::uint32_t>(t);
     return timeouts;
+}
+
+void ApplyLineSettings(platform::DeviceControl& dcb, std::uint32_t baudRate) {
+    dcb.baudRate = baudRate;
+    dcb.fBinary = true;
+    dcb.fParity = true;
+    dcb.fOutxCtsFlow = false;
+    dcb.fOutxDsrFlow = false;
+    dcb.fDtrControl = platform::kLineEnable;
+    dcb.fOutX = false;
+    dcb.fInX = false;
+    dcb.fNull = false;
+    dcb.fRtsControl = platform::kLineEnable;
+    dcb.xonLim = 0;
+    dcb.xoffLim = 0;
+    dcb.byteSize = 8;
+    dcb.parity = platform::kMarkParity;
+    dcb.stopBits = platform::kOneStopBit;
+    dcb.xonChar = 0;
+    dcb.xoffChar = 0;
 }
 
 std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
@@ -257,24 +271,8 @@ std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
     if (!port->GetCommState(dcb)) {
         return nullptr;
     }
-    dcb.baudRate = baudRate;
-    dcb.fBinary = true;
-    dcb.fParity = true;
-    dcb.fOutxCtsFlow = false;
-    dcb.fOutxDsrFlow = false;
-    dcb.fDtrControl = platform::kLineEnable;
-    dcb.fOutX = false;
-    dcb.fInX = false;
-    dcb.fNull = false;
-    dcb.fRtsControl = platform::kLineEnable;
+    ApplyLineSettings(dcb, baudRate);
     dcb.fAbortOnError = false;
-    dcb.xonLim = 0;
-    dcb.xoffLim = 0;
-    dcb.byteSize = 8;
-    dcb.parity = platform::kMarkParity;
-    dcb.stopBits = platform::kOneStopBit;
-    dcb.xonChar = 0;
-    dcb.xoffChar = 0;
     if (!port->SetCommState(dcb)) {
         return nullptr;
     }

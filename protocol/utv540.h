@@ -96,6 +96,8 @@ class CTV540 : public CTV540Base {
     bool ReadOnce(std::uint16_t address, unsigned count, std::uint8_t* destination);
     bool WriteOnce(std::uint16_t address, unsigned count, const std::uint8_t* source);
     void DrainInput();
+    // Runs one exchange up to attemptCount times, with recovery after each failed one.
+    bool WithRetries(int attemptCount, const std::function<bool()>& exchange);
 
     std::uint8_t buffer_[280] = {};
     bool useModem_;
@@ -111,9 +113,13 @@ std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
                                                      std::uint32_t baudRate,
                                                      platform::DeviceControl& deviceControl);
 
+// The device's line: 8 data bits, MARK parity (switched per frame), parity checking, one stop
+// bit, DTR and RTS on, no flow control; abort-on-error is left to the caller.
+void ApplyLineSettings(platform::DeviceControl& dcb, std::uint32_t baudRate);
+
 // Base time-out T for a baud rate.
 std::uint32_t BaseTimeoutForBaud(std::uint32_t baudRate);
 // Read interval T, read and write multipliers T/10, constants T.
-platform::CommTimeouts TimeoutsFromBase(std::uint32_t t);
+platform::CommTimeouts TimeoutsFromBase(long t);
 
 }  // namespace protocol

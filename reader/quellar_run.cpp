@@ -11,6 +11,7 @@
 #include "platform/serial_port.h"
 #include "platform/win_path.h"
 #include "protocol/data_file.h"
+#include "protocol/utv540.h"
 #include "reader/param_line.h"
 #include "reader/quellar_lines.h"
 #include "reader/serial_frame_link.h"
@@ -35,33 +36,10 @@ void ConfigurePort(platform::SerialPort& port, long baud, long t,
                    platform::DeviceControl& deviceControl) {
     platform::DeviceControl dcb;
     port.GetCommState(dcb);  // abort-on-error stays as found
-    dcb.baudRate = static_cast<std::uint32_t>(baud);
-    dcb.fBinary = true;
-    dcb.fParity = true;
-    dcb.fOutxCtsFlow = false;
-    dcb.fOutxDsrFlow = false;
-    dcb.fDtrControl = platform::kLineEnable;
-    dcb.fOutX = false;
-    dcb.fInX = false;
-    dcb.fNull = false;
-    dcb.fRtsControl = platform::kLineEnable;
-    dcb.xonLim = 0;
-    dcb.xoffLim = 0;
-    dcb.byteSize = 8;
-    dcb.parity = platform::kMarkParity;
-    dcb.stopBits = platform::kOneStopBit;
-    dcb.xonChar = 0;
-    dcb.xoffChar = 0;
+    protocol::ApplyLineSettings(dcb, static_cast<std::uint32_t>(baud));
     port.SetCommState(dcb);
     deviceControl = dcb;
-    // The time-outs are DWORDs: a negative argument wraps as it would there.
-    platform::CommTimeouts timeouts;
-    timeouts.readIntervalTimeout = static_cast<std::uint32_t>(t);
-    timeouts.readTotalTimeoutMultiplier = static_cast<std::uint32_t>(t / 10);
-    timeouts.readTotalTimeoutConstant = static_cast<std::uint32_t>(t);
-    timeouts.writeTotalTimeoutMultiplier = static_cast<std::uint32_t>(t / 10);
-    timeouts.writeTotalTimeoutConstant = static_cast<std::uint32_t>(t);
-    port.SetCommTimeouts(timeouts);
+    port.SetCommTimeouts(protocol::TimeoutsFromBase(t));
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {

@@ -18,42 +18,51 @@ extern char** environ;
 
 namespace testsupport {
 
+// Starts `argv` with stdout and stderr (".err" beside it) into files; environment = ours plus
+// `extraEnv`. Returns the process id, or -1.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& stdoutPath,
+                   const std::vector<std::string>& extraEnv = {},
+                   const std::filesystem::path& workingFolder = {}) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
+    }
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env) {
+        envp.push_back(const_cast<char*>(e.c_str()));
+    }
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    const std::string errPath = stdoutPath.string() + ".err";
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    if (!workingFolder.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    }
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
 class Process {
   public:
     // Starts `argv` with stdout and stderr into files; environment = ours plus `extraEnv`.
     Process(const std::vector<std::string>& argv, const std::filesystem::path& stdoutPath,
             const std::vector<std::string>& extraEnv = {},
-            const std::filesystem::path& workingFolder = {}) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            env.emplace_back(*e);
-        }
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> args;
-        for (const std::string& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        std::vector<char*> envp;
-        for (const std::string& e : env) {
-            envp.push_back(const_cast<char*>(e.c_str()));
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string errPath = stdoutPath.string() + ".err";
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        if (!workingFolder.empty()) {
-            posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-        }
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
+            const std::filesystem::path& workingFolder = {})
+        : pid_(Spawn(argv, stdoutPath, extraEnv, workingFolder)) {}
     ~Process() {
         if (pid_ > 0 && !exited_) {
             ::kill(pid_, SIGKILL);
