@@ -189,3 +189,63 @@ std::string Utf8ToCp1251(std::string_view text) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::uint8_t Cp1251ToLower(std::uint8_t byte) {
+    if (byte >= 'A' && byte <= 'Z') {
+        return static_cast<std::uint8_t>(byte + 0x20);
+    }
+    if (byte >= 0xC0 && byte <= 0xDF) {  // А..Я
+        return static_cast<std::uint8_t>(byte + 0x20);
+    }
+    switch (byte) {
+        case 0xA8:  // Ё
+            return 0xB8;
+        case 0xAA:  // Є
+            return 0xBA;
+        case 0xAF:  // Ї
+            return 0xBF;
+        case 0xB2:  // І
+            return 0xB3;
+        case 0xA1:  // Ў
+            return 0xA2;
+        case 0xA5:  // Ґ
+            return 0xB4;
+        case 0x80:  // Ђ
+            return 0x90;
+        case 0x81:  // Ѓ
+            return 0x83;
+        case 0x8A:  // Љ
+            return 0x9A;
+        case 0x8C:  // Њ
+            return 0x9C;
+        case 0x8D:  // Ќ
+            return 0x9D;
+        case 0x8E:  // Ћ
+            return 0x9E;
+        case 0x8F:  // Џ
+            return 0x9F;
+        case 0xA3:  // Ј
+            return 0xBC;
+        case 0xBD:  // Ѕ
+            return 0xBE;
+        default:
+            return byte;
+    }
+}
+
+bool Cp1251EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Cp1251ToLower(static_cast<std::uint8_t>(a[i])) !=
+            Cp1251ToLower(static_cast<std::uint8_t>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace platform

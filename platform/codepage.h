@@ -24,3 +24,12 @@ std::string Cp1251ToUtf8(std::string_view text);
 std::string Utf8ToCp1251(std::string_view text);
 
 }  // namespace platform
+
+namespace platform {
+
+// Lower case of a Windows-1251 byte (ASCII and Cyrillic letters); other bytes stay as they are.
+std::uint8_t Cp1251ToLower(std::uint8_t byte);
+// Case-insensitive equality of two 1251 texts, as the INI file compares names.
+bool Cp1251EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace platform
