@@ -99,6 +99,26 @@ std::array<std::uint8_t, 18> FillerRecord() {
     return record;
 }
 
+std::vector<std::uint8_t> HourRecord(unsigned counter, const std::uint8_t* answer,
+                                     std::size_t dataBytes) {
+    const std::size_t length = dataBytes + 7;
+    std::vector<std::uint8_t> record = {static_cast<std::uint8_t>(length >> 8),
+                                        static_cast<std::uint8_t>(length & 0xFF),
+                                        5,
+                                        0x09,
+                                        static_cast<std::uint8_t>(counter >> 8),
+                                        static_cast<std::uint8_t>(counter & 0xFF),
+                                        0x00,
+                                        answer[0]};
+    record.insert(record.end(), answer + 1, answer + 1 + dataBytes);
+    unsigned sum = 0;
+    for (std::uint8_t byte : record) {
+        sum += byte;
+    }
+    record.push_back(static_cast<std::uint8_t>(sum));
+    return record;
+}
+
 void WriteStartRecord(DataFile& file) {
     WriteOrRaise(file, StartRecord());
 }

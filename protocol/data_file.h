@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace protocol {
 
@@ -42,6 +43,11 @@ StandardRecord StartRecord();
 StandardRecord StopRecord();
 // 18 bytes: length 16 and 16 zero bytes; a version-60 file has it before the stop record.
 std::array<std::uint8_t, 18> FillerRecord();
+
+// An hourly record: tag 09, counter (high, low), 00, the answer's status byte; then
+// `dataBytes` answer bytes after the status and a checksum of everything before it.
+std::vector<std::uint8_t> HourRecord(unsigned counter, const std::uint8_t* answer,
+                                     std::size_t dataBytes);
 
 void WriteStartRecord(DataFile& file);
 void WriteStopRecord(DataFile& file);

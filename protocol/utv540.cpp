@@ -23,11 +23,11 @@ bool CTV540Base::ExecuteCommand(unsigned commandLength, unsigned answerLength,
     if (!WriteMemory(kAnswerArea, 1, &clear, 0)) {
         return false;
     }
-    platform::SleepMs(CommandPause());
+    platform::SleepMs(waits_.commandPauseMs.value_or(CommandPause()));
     if (!WriteMemory(kCommandArea, commandLength, command, attemptCount)) {
         return false;
     }
-    platform::SleepMs(CommandPause());
+    platform::SleepMs(waits_.commandPauseMs.value_or(CommandPause()));
     for (int poll = 0; poll < 5; ++poll) {
         if (ReadMemory(kAnswerArea, answerLength, answer) && answer[0] != 0) {
             return true;

@@ -1,12 +1,17 @@
 // Link layer of the heat calculator: read and write frames, link recovery, the command mailbox.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/ini_file.h"
 #include "platform/serial_port.h"
 #include "protocol/modem_exports.h"
 
@@ -24,6 +29,8 @@ struct LinkWaits {
     std::uint32_t recoveryWaitMs = 200;  // before draining in link recovery
     std::uint32_t drainGapMs = 10;       // after each drained byte
     std::uint32_t mailboxPollMs = 500;   // between reads of the answer area
+    // Between mailbox writes; unset: the object's CommandPause().
+    std::optional<std::uint32_t> commandPauseMs;
 };
 
 // The connection an object talks through: the COM port, or the modem call's data handle
@@ -31,6 +38,36 @@ struct LinkWaits {
 struct Connection {
     platform::SerialPort* port = nullptr;
     std::uintptr_t modemHandle = 0;
+};
+
+class DataFile;
+class ArchiveProgress;
+
+using RecordTag = std::array<std::uint8_t, 5>;
+
+// Where a field's data lie, from the device directory.
+struct FieldLocation {
+    std::uint8_t flags = 0;
+    std::uint16_t address = 0;
+    std::uint16_t size = 0;
+};
+
+// One element of a field: kind 1 = byte, 2 = 16-bit word.
+struct ElementValue {
+    int kind = 0;
+    unsigned value = 0;
+};
+
+// The device clock as the time command answers it: BCD bytes and their plain values.
+struct DeviceClock {
+    std::array<std::uint8_t, 6> bcd{};  // second, minute, hour, day, month, year
+    int second = 0;
+    int minute = 0;
+    int hour = 0;
+    int day = 0;
+    int month = 0;
+    int year = 0;  // two digits
+    bool ValidDate() const;
 };
 
 class CTV540Base {
@@ -72,6 +109,32 @@ class CTV540 : public CTV540Base {
     bool WriteMemory(std::uint16_t address, unsigned count, const std::uint8_t* source,
                      int attemptCount) override;
     virtual unsigned HourRecordSize() const { return 92; }
+
+    // Directory and basic queries.
+    bool FindDataField(std::uint16_t root, std::uint8_t group, std::uint8_t subgroup,
+                       std::uint8_t field, FieldLocation& location, unsigned maxGroups = 255,
+                       unsigned maxEntries = 255);
+    bool ReadFieldElement(std::uint16_t root, std::uint8_t group, std::uint8_t subgroup,
+                          std::uint8_t field, unsigned index, ElementValue& value);
+    // Lines "A/B/C/D/E=V1,V2,..." (Windows-1251); 0 when no line matches.
+    int DetectVersion(const std::vector<std::string>& versionList);
+    // Reads a field and appends it as one record with `tag`; raises the field's errors.
+    void StoreDataField(DataFile& file, std::uint16_t root, std::uint8_t group,
+                        std::uint8_t subgroup, std::uint8_t field, const RecordTag& tag,
+                        bool convertNumbers, bool convertText);
+    void SelectTextEncoding(const platform::IniFile& settings, int version,
+                            std::string_view section);
+    // Command 4: -1 when the command got no answer, else the status byte; `clock` holds the
+    // answer when the status is 1.
+    int ReadClock(DeviceClock& clock);
+    // ReadClock with the errors of a reading raised; `version60` selects the status-2 text.
+    DeviceClock ReadClockOrRaise(bool version60);
+
+    // Archives.
+    virtual void ReadHourArchive(DataFile& file, ArchiveProgress& progress);
+    // The 180-day archive of a version-53 device; false when the operator stopped during the
+    // parameter steps.
+    bool Read180DayArchive(DataFile& file, ArchiveProgress& progress);
 
     // One read exchange without retries or recovery (count of at most 16); data discarded.
     bool ProbeRead(std::uint16_t address, unsigned count);

@@ -158,17 +158,21 @@ LineResult LineExecutor::DataField(const ClassifiedLine& line) {
     return {LineOutcome::Skipped, {}};
 }
 
+bool LineExecutor::MailboxCommand(std::span<const std::uint8_t> command, unsigned n,
+                                  std::vector<std::uint8_t>& answer) {
+    const std::uint8_t clear = 0x00;
+    return WriteMemory(protocol::kAnswerArea, std::span(&clear, 1), true) &&
+           WriteMemory(protocol::kCommandArea, command, true) && ReadAnswer(n, true, answer);
+}
+
 LineResult LineExecutor::Mailbox(const ClassifiedLine& line) {
     const MailboxRequest request = ParseMailboxLine(line);
     if (request.answerLength < 0 || request.answerLength + 1 > protocol::kMaxReadCount) {
         return {LineOutcome::Hopeless, {}};
     }
     const auto n = static_cast<unsigned>(request.answerLength);
-    const std::uint8_t clear = 0x00;
     std::vector<std::uint8_t> answer;
-    if (!WriteMemory(protocol::kAnswerArea, std::span(&clear, 1), true) ||
-        !WriteMemory(protocol::kCommandArea, request.command, true) ||
-        !ReadAnswer(n, true, answer)) {
+    if (!MailboxCommand(request.command, n, answer)) {
         return {LineOutcome::Failed, {}};
     }
     LineResult result{LineOutcome::Stored, {}};

@@ -53,6 +53,11 @@ class LineExecutor {
     LineResult Mailbox(const ClassifiedLine& line);
     LineResult Command(const ClassifiedLine& line);
 
+    // One mailbox command with the strict checks of mailbox lines: `answer` gets the status
+    // and the n bytes after it. False when an exchange failed or the status stayed 0.
+    bool MailboxCommand(std::span<const std::uint8_t> command, unsigned n,
+                        std::vector<std::uint8_t>& answer);
+
   private:
     bool Exchange(std::span<const std::uint8_t> request, std::uint8_t* answer, std::size_t capacity,
                   std::size_t& received);

@@ -24,6 +24,11 @@ constexpr const char* kUsage =
     "output_file";
 constexpr std::array<long, 8> kSpeeds = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 constexpr int kLineAttempts = 4;
+constexpr std::uint8_t kFirstHour = 16;
+constexpr std::uint8_t kNextHour = 15;
+constexpr unsigned kHourAnswer = 92;        // status and 91 bytes
+constexpr std::size_t kHourDataBytes = 90;  // what the deep archive keeps of them
+constexpr int kMaxHours = 1000;
 
 // A message and its line end ("", "\r" or "\n"), each exactly as the operator's scripts expect.
 void Print(std::FILE* out, const char* text, const char* ending) {
@@ -124,11 +129,9 @@ class LineLoop {
     bool Stop(const ClassifiedLine& line) {
         if (deepPending_) {
             deepPending_ = false;
-            // The hourly archive is not read by this build; a run that asks for it fails
-            // rather than leave a file without the hours it was asked to hold.
-            std::fputs("quellar: reading the hourly archive is not available in this build\n",
-                       stderr);
-            return false;
+            if (!HourArchive()) {
+                return false;
+            }
         }
         return Store(MarkRecordFromLine(line));
     }
@@ -159,6 +162,49 @@ class LineLoop {
             }
         }
         return false;
+    }
+
+    // The deep archive: hourly records of 90 answer bytes; a failed attempt starts again with
+    // the newest hour and appends after the records already written.
+    bool HourArchive() {
+        for (int attempt = 1; attempt <= kLineAttempts; ++attempt) {
+            link_.DiscardInput();
+            switch (HourArchiveAttempt()) {
+                case LineOutcome::Stored:
+                    return true;
+                case LineOutcome::Hopeless:
+                    return false;
+                default:
+                    break;
+            }
+            if (attempt < kLineAttempts) {
+                link_.Wait(options_.retryWaitMs);
+            }
+        }
+        return false;
+    }
+
+    LineOutcome HourArchiveAttempt() {
+        std::uint8_t command = kFirstHour;
+        for (int iteration = 0; iteration < kMaxHours; ++iteration) {
+            std::vector<std::uint8_t> answer;
+            if (!executor_.MailboxCommand(std::span(&command, 1), kHourAnswer - 1, answer)) {
+                return LineOutcome::Failed;
+            }
+            if (answer[0] == 2) {
+                return LineOutcome::Stored;
+            }
+            if (answer[0] != 1) {
+                return LineOutcome::Failed;
+            }
+            if (!Store(protocol::HourRecord(hours_, answer.data(), kHourDataBytes))) {
+                return LineOutcome::Hopeless;
+            }
+            ++hours_;
+            Print(out_, "OK", "\n");
+            command = kNextHour;
+        }
+        return LineOutcome::Stored;
     }
 
     LineResult Attempt(const ClassifiedLine& line) {
@@ -201,6 +247,7 @@ class LineLoop {
     std::FILE* out_;
     std::unique_ptr<protocol::DataFile> output_;
     bool created_ = false;
+    unsigned hours_ = 0;  // hourly records written, across attempts
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/cp1251_literal.h"
 #include "protocol/frames.h"
 #include "protocol/protocol_error.h"
+#include "tests/support/direct_modem.h"
 #include "tests/support/emulated_port.h"
 
 namespace {
@@ -236,43 +237,9 @@ TEST(Mailbox, UnknownCommandsStillAnswerWithAStatus) {
     EXPECT_EQ(answer[0], 3);
 }
 
-// The modem transport moves the same frames through the modem library; here a stand-in
-// library hands them straight to an emulated device.
-class DirectModem final : public protocol::ModemExports {
-  public:
-    explicit DirectModem(emulators::HcDevice& device) : device_(device) {}
-    std::uint32_t ModemReadHC(std::uint32_t, std::uint32_t abonent, std::uint32_t address,
-                              std::uint32_t length, std::uint8_t* buffer) override {
-        ++reads;
-        auto answer = device_.HandleFrame(protocol::BuildReadRequest(
-            static_cast<std::uint8_t>(abonent), static_cast<std::uint16_t>(address), length));
-        if (!answer || !protocol::IsValidReadAnswer(*answer, length)) {
-            return 0;
-        }
-        std::copy(answer->begin() + 3, answer->end() - 1, buffer);
-        return length;
-    }
-    std::uint32_t ModemWriteHC(std::uint32_t, std::uint32_t abonent, std::uint32_t address,
-                               std::uint32_t length, const std::uint8_t* buffer) override {
-        auto answer = device_.HandleFrame(protocol::BuildWriteRequest(
-            static_cast<std::uint8_t>(abonent), static_cast<std::uint16_t>(address),
-            std::span(buffer, length)));
-        return answer && protocol::IsWriteAcknowledgement(*answer) ? length : 0;
-    }
-    std::uint32_t ModemRead(std::uint32_t, std::uint32_t, std::uint8_t*) override {
-        ++drains;
-        return 0;
-    }
-    int reads = 0;
-    int drains = 0;
-
-  private:
-    emulators::HcDevice& device_;
-};
-
 TEST(ModemTransport, ReadsThroughTheModemLibraryAndRecoversThroughIt) {
     emulators::HcDevice device(testsupport::Device());
-    DirectModem modem(device);
+    testsupport::DirectModem modem(device);
     platform::DeviceControl dcb;
     protocol::CTV540 link(1, protocol::Connection{nullptr, 42}, dcb, true, 3, 3, 50);
     link.SetModemExports(&modem);
