@@ -39,7 +39,7 @@ inline constexpr char32_t kCp1251High[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
 };
 
-consteval std::size_t Utf8SequenceLength(unsigned char lead) {
+constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
     if (lead < 0x80)
         return 1;
     if ((lead & 0xE0) == 0xC0)
@@ -59,7 +59,7 @@ struct DecodedChar {
 // One UTF-8 sequence of a literal; ill-formed input (a bad continuation byte, a sequence cut off
 // by the end, an overlong form) stops the compilation rather than turning into a wrong letter.
 template <std::size_t N>
-consteval DecodedChar DecodeAt(const Utf8Literal<N>& text, std::size_t i) {
+constexpr DecodedChar DecodeAt(const Utf8Literal<N>& text, std::size_t i) {
     auto lead = static_cast<unsigned char>(text.bytes[i]);
     std::size_t len = Utf8SequenceLength(lead);
     if (i + len > N - 1) {
@@ -84,7 +84,7 @@ consteval DecodedChar DecodeAt(const Utf8Literal<N>& text, std::size_t i) {
 }
 
 template <std::size_t N>
-consteval std::size_t CodePointCount(const Utf8Literal<N>& text) {
+constexpr std::size_t CodePointCount(const Utf8Literal<N>& text) {
     std::size_t count = 0;
     for (std::size_t i = 0; i + 1 < N; i += DecodeAt(text, i).length) {
         ++count;
@@ -92,7 +92,7 @@ consteval std::size_t CodePointCount(const Utf8Literal<N>& text) {
     return count;
 }
 
-consteval char EncodeCp1251(char32_t cp) {
+constexpr char EncodeCp1251(char32_t cp) {
     if (cp < 0x80)
         return static_cast<char>(cp);
     for (unsigned i = 0; i < 128; ++i) {
@@ -105,7 +105,7 @@ consteval char EncodeCp1251(char32_t cp) {
 template <Utf8Literal Text>
 struct Cp1251Storage {
     static constexpr std::size_t kSize = CodePointCount(Text);
-    static consteval std::array<char, kSize + 1> Build() {
+    static constexpr std::array<char, kSize + 1> Build() {
         std::array<char, kSize + 1> out{};
         std::size_t o = 0;
         std::size_t i = 0;
