@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "emulators/devemu_dump.h"
 #include "emulators/devemu_options.h"
 #include "emulators/hc_line.h"
 
@@ -127,9 +128,12 @@ int main(int argc, char** argv) {
         std::cout << emulators::DevemuUsage();
         return 0;
     }
+    if (command == "dump") {
+        return emulators::DumpMain(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     if (command != "hc") {
         std::cerr << "devemu: unknown emulator '" << command
-                  << "' (available: hc); see devemu --help\n";
+                  << "' (available: hc, dump); see devemu --help\n";
         return kExitUsage;
     }
     const HcParseResult parsed =

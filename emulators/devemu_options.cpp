@@ -109,6 +109,23 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
     return fault;
 }
 
+// "3,10,0": numbers 0..max separated by commas.
+std::optional<std::vector<unsigned>> ParseNumberList(std::string_view text, unsigned max) {
+    std::vector<unsigned> numbers;
+    while (true) {
+        const auto comma = text.find(',');
+        const auto number = ParseNumber(text.substr(0, comma), max);
+        if (!number) {
+            return std::nullopt;
+        }
+        numbers.push_back(static_cast<unsigned>(*number));
+        if (comma == std::string_view::npos) {
+            return numbers;
+        }
+        text.remove_prefix(comma + 1);
+    }
+}
+
 std::string SupportedVersionText() {
     std::string text;
     for (int v : SupportedVersions()) {
@@ -143,6 +160,18 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
         }
         if (name == "--verbose" || name == "-v") {
             run.verbose = true;
+            continue;
+        }
+        if (name == "--field31") {
+            base.field31 = true;
+            continue;
+        }
+        if (name == "--empty-archives") {
+            base.emptyArchives = true;
+            continue;
+        }
+        if (name == "--clock-bad-date") {
+            base.clockBadDate = true;
             continue;
         }
         if (name.rfind("--", 0) != 0) {
@@ -243,9 +272,46 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
                 return fail(range(0, 31536000));
             }
             run.durationS = static_cast<unsigned>(*n);
+        } else if (name == "--hours") {
+            const auto n = number(0, 100000);
+            if (!n) {
+                return fail(range(0, 100000));
+            }
+            base.hourlyRecords = static_cast<unsigned>(*n);
+        } else if (name == "--missing-days") {
+            const auto days = ParseNumberList(value, 1000);
+            if (!days) {
+                return fail(
+                    "--missing-days wants days back from today (0..1000), e.g. 0,3,10, "
+                    "not '" +
+                    value + "'");
+            }
+            base.missingDays = *days;
+        } else if (name == "--missing-every") {
+            const auto n = number(0, 1000);
+            if (!n) {
+                return fail(range(0, 1000));
+            }
+            base.missingEveryNthDay = static_cast<unsigned>(*n);
+        } else if (name == "--refuse") {
+            const auto codes = ParseNumberList(value, 255);
+            if (!codes) {
+                return fail("--refuse wants command codes 0..255, e.g. 16,15,12, not '" + value +
+                            "'");
+            }
+            base.refusedCommands.assign(codes->begin(), codes->end());
+        } else if (name == "--clock-status") {
+            const auto n = number(0, 255);
+            if (!n) {
+                return fail(range(0, 255));
+            }
+            base.clockStatus = static_cast<std::uint8_t>(*n);
         } else {
             return fail("unknown option " + name);
         }
+    }
+    if (base.field31 && base.version != kTwoPipelineVersion) {
+        return fail("--field31 needs --version 60");
     }
 
     if (addresses.empty()) {
@@ -277,8 +343,11 @@ std::string DevemuUsage() {
            "Emulators:\n"
            "  hc    heat calculator(s) on a multi-drop line: memory reads and writes, the\n"
            "        data directories, the command mailbox, current values, archives, faults\n"
+           "  dump  not an emulator on a line: writes the dump file of the data transfer device\n"
+           "        (UPD) after it has read an emulated version-60 heat calculator\n"
            "\n"
-           "Run 'devemu hc --help' for the options.\n";
+           "Run 'devemu hc --help' for the options.\n"
+           "Run 'devemu dump --help' for the dump's options.\n";
 }
 
 std::string HcUsage() {
@@ -301,6 +370,22 @@ std::string HcUsage() {
            "  --clock \"YYYY-MM-DD HH:MM:SS\"\n"
            "                      device clock at start, UTC; it then runs in real time\n"
            "                      (default: the host clock, UTC)\n"
+           "  --field31           version 60: also a field 31, with other contents, next to\n"
+           "                      field 30 in groups 101/0, 230/1 and 230/2\n"
+           "\n"
+           "Archives and answers:\n"
+           "  --hours N           records in the hourly archive, the hours before the\n"
+           "                      current one (default 240)\n"
+           "  --empty-archives    hourly, daily and monthly archives answer \"no record\"\n"
+           "  --missing-days LIST days of the daily archive without a record, counted back\n"
+           "                      from today (0 = today), e.g. 1,5,20\n"
+           "  --missing-every N   also every N-th day back (N, 2N, ...) has no record\n"
+           "                      (default 0: none)\n"
+           "  --clock-status N    status byte of the clock command's answer (default 1;\n"
+           "                      another value comes with six zero bytes)\n"
+           "  --clock-bad-date    the clock command answers 31 April of the device's year\n"
+           "  --refuse CODES      answer these commands with status 3 as if unknown,\n"
+           "                      e.g. 16,15,12 for a device without an hourly archive\n"
            "\n"
            "Timing:\n"
            "  --polls N           reads of the answer area that still find status 0 after a\n"

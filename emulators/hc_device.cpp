@@ -236,7 +236,8 @@ void HcDevice::ApplyWrite(std::uint16_t address, std::span<const std::uint8_t> d
 void HcDevice::StartCommand(std::span<const std::uint8_t> written) {
     ++stats_.commands;
     stats_.commandLog.emplace_back(written.begin(), written.end());
-    const CommandContext context{config_, *personality_, DeviceTime(), written.subspan(1)};
+    const CommandContext context{config_, *personality_, DeviceTime(), written.subspan(1),
+                                 commandState_};
     std::vector<std::uint8_t> answer = ExecuteDeviceCommand(memory_[kCommandArea], context);
     answer.resize(std::min(answer.size(), kAnswerAreaSize));
     pending_ = PendingAnswer{std::move(answer), Clock::now(), 0};

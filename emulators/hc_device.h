@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "emulators/hc_commands.h"
 #include "emulators/hc_memory_map.h"
 
 namespace emulators {
@@ -34,7 +35,9 @@ struct Fault {
 
 struct HcConfig {
     std::uint8_t address = 1;
-    // Firmware personality; kParameterListVersion is the device read through "tv540wi.opr".
+    // Firmware personality: 45 (kParameterListVersion, the device read through "tv540wi.opr"),
+    // 53 (kDays180Version, the 180-day archive), 60 (kTwoPipelineVersion, daily and monthly
+    // records).
     int version = 45;
     std::uint32_t seed = 1;
     unsigned statusZeroPolls = 0;  // reads of the answer area that still show status 0
@@ -43,9 +46,28 @@ struct HcConfig {
     // Device clock: seconds since the epoch (UTC) at start-up, advanced by real elapsed time.
     // 0 = the host clock. The device's broken-down time is UTC.
     long long clockEpoch = 0;
+    // Status byte of the clock command's answer; anything but 1 comes with six zero bytes.
+    std::uint8_t clockStatus = 1;
+    // The clock command answers 31 April (day 31 of a 30-day month) of the device's year.
+    bool clockBadDate = false;
+    // Version 60 only: a field 31 next to field 30 in (101,0), (230,1) and (230,2), with
+    // contents of the same kind that differ from field 30's.
+    bool field31 = false;
+    // Records in the hourly archive: the hours before the current one.
+    unsigned hourlyRecords = 240;
+    // Hourly, daily and monthly archives answer "no record" from the start.
+    bool emptyArchives = false;
+    // Days of the daily archive that answer "no record", counted back from today (0 = today).
+    std::vector<unsigned> missingDays;
+    // When N > 0, also every N-th day back (N, 2N, ... days ago) answers "no record".
+    unsigned missingEveryNthDay = 0;
+    // Commands answered with status 3 as if the firmware did not know them.
+    std::vector<std::uint8_t> refusedCommands;
 };
 
 inline constexpr int kParameterListVersion = 45;
+inline constexpr int kDays180Version = 53;
+inline constexpr int kTwoPipelineVersion = 60;
 
 // Addresses of the memory map (see docs/emulators.md).
 inline constexpr std::uint16_t kDeviceDirectoryRoot = 302;   // 0x012E, 5-byte field entries
@@ -125,6 +147,7 @@ class HcDevice {
         unsigned zeroPolls = 0;
     };
     std::optional<PendingAnswer> pending_;
+    CommandState commandState_;
     HcStats stats_;
 };
 

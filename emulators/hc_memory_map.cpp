@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "emulators/hc_archive.h"
 #include "emulators/hc_commands.h"
 #include "emulators/hc_device.h"
 #include "emulators/hc_values.h"
@@ -14,17 +15,29 @@ namespace {
 
 // ---- Field contents --------------------------------------------------------------------------
 
-// (101,0,30): general settings, one byte per element. Element 5 is the firmware version the
-// workstation detects; element 20 the energy unit (0 = GJ, 1 = Gcal).
-std::vector<std::uint8_t> GeneralSettings(const HcConfig& config) {
+// (101,0,30) and (101,0,31): general settings, one byte per element. Element 15 is the firmware
+// version the workstation detects, element 20 the energy unit (0 = GJ, 1 = Gcal). No other
+// byte may equal an emulated version, or a version line naming another element would match;
+// that is why the device address is not kept here.
+std::vector<std::uint8_t> GeneralSettingsCopy(const Personality& personality, unsigned copy) {
     std::vector<std::uint8_t> bytes(24, 0);
-    bytes[0] = 4;  // pipelines
-    bytes[1] = config.address;
-    bytes[2] = 62;  // daily archive depth, days
-    bytes[3] = 24;  // monthly archive depth, months
-    bytes[4] = static_cast<std::uint8_t>(config.version);
-    bytes[19] = 0;  // energy unit: GJ
+    bytes[0] = static_cast<std::uint8_t>(personality.pipelines);
+    bytes[1] = 1;  // hourly archive interval, h
+    bytes[2] = static_cast<std::uint8_t>(personality.dailyDepthDays);
+    bytes[3] = static_cast<std::uint8_t>(personality.monthlyDepthMonths);
+    bytes[5] = copy == 1 ? 5 : 8;  // cold water temperature, °C
+    bytes[14] = static_cast<std::uint8_t>(personality.version);
+    bytes[19] = 0;                                // energy unit: GJ
+    bytes[23] = static_cast<std::uint8_t>(copy);  // which copy of the settings this is
     return bytes;
+}
+
+std::vector<std::uint8_t> GeneralSettings(const HcConfig&, const Personality& personality) {
+    return GeneralSettingsCopy(personality, 1);
+}
+
+std::vector<std::uint8_t> GeneralSettings31(const HcConfig&, const Personality& personality) {
+    return GeneralSettingsCopy(personality, 2);
 }
 
 std::string ThreeDigits(unsigned value) {
@@ -33,21 +46,24 @@ std::string ThreeDigits(unsigned value) {
 }
 
 // (101,0,57): identity text "NNNNN-VVV-AAA" (factory number, version, address), zero padded.
-std::vector<std::uint8_t> Identity(const HcConfig& config) {
+std::vector<std::uint8_t> Identity(const HcConfig& config, const Personality& personality) {
     const std::string text = FactoryNumber(config.seed) + "-" +
-                             ThreeDigits(static_cast<unsigned>(config.version)) + "-" +
+                             ThreeDigits(static_cast<unsigned>(personality.version)) + "-" +
                              ThreeDigits(config.address);
     std::vector<std::uint8_t> bytes(16, 0);
     std::copy(text.begin(), text.end(), bytes.begin());
     return bytes;
 }
 
-// (101,0,58): where the device is installed, code page 866, zero terminated.
-std::vector<std::uint8_t> InstallationAddress(const HcConfig& config) {
+// (101,0,58): where the device is installed, in the personality's code page, zero terminated.
+std::vector<std::uint8_t> InstallationAddress(const HcConfig& config,
+                                              const Personality& personality) {
+    auto encode =
+        personality.textEncoding == TextEncoding::Windows1251 ? Utf8ToCp1251 : Utf8ToCp866;
     const std::string number = std::to_string(config.address);
-    std::string text = Utf8ToCp866("Котельная №" + number + ", ул. Заводская 12");
+    std::string text = encode("Котельная №" + number + ", ул. Заводская 12");
     if (text.size() > 31) {
-        text = Utf8ToCp866("Котельная №" + number + ", Заводская 12");
+        text = encode("Котельная №" + number + ", Заводская 12");
     }
     std::vector<std::uint8_t> bytes(32, 0);
     std::copy(text.begin(), text.end(), bytes.begin());
@@ -55,7 +71,7 @@ std::vector<std::uint8_t> InstallationAddress(const HcConfig& config) {
 }
 
 // (101,0,40): metering settings, 32 words, high byte first.
-std::vector<std::uint8_t> MeteringSettings(const HcConfig& config) {
+std::vector<std::uint8_t> MeteringSettings(const HcConfig& config, const Personality&) {
     std::vector<std::uint16_t> words;
     // address, line speed / 100, pipelines, hourly archive interval (min)
     words.insert(words.end(), {config.address, 96, 4, 60});
@@ -73,19 +89,21 @@ std::vector<std::uint8_t> MeteringSettings(const HcConfig& config) {
     return bytes;
 }
 
-// (230,p,30): per-pipeline parameters, 8 little-endian floats.
-std::vector<std::uint8_t> PipelineParameters(const HcConfig& config, unsigned pipeline) {
-    const double f = SeedFraction(config.seed, 200 + pipeline);
-    const float diameter = pipeline == 1 ? 80.0f : 50.0f;
+// (230,p,30) and (230,p,31): per-pipeline parameters, 8 little-endian floats. Field 31 holds
+// the pipeline as refitted (wider pipe, other sensor correction), so every float differs.
+std::vector<std::uint8_t> PipelineParameters(const HcConfig& config, unsigned pipeline,
+                                             bool refitted) {
+    const double f = SeedFraction(config.seed, 200 + pipeline + (refitted ? 10 : 0));
+    const float diameter = (pipeline == 1 ? 80.0f : 50.0f) + (refitted ? 20.0f : 0.0f);
     const float values[8] = {
-        diameter,                                         // pipe diameter, mm
-        static_cast<float>(diameter * 0.15),              // maximum flow, t/h
-        static_cast<float>(diameter * 0.003),             // minimum flow, t/h
-        pipeline == 1 ? 10.0f : 1.0f,                     // pulse weight, l
-        100.0f,                                           // temperature sensor R0, ohm
-        static_cast<float>(0.1 * (f - 0.5)),              // temperature correction, °C
-        1.6f,                                             // pressure sensor range, MPa
-        static_cast<float>(pipeline == 1 ? 95.0 : 70.0),  // contract temperature, °C
+        diameter,                                             // pipe diameter, mm
+        static_cast<float>(diameter * 0.15),                  // maximum flow, t/h
+        static_cast<float>(diameter * 0.003),                 // minimum flow, t/h
+        (pipeline == 1 ? 10.0f : 1.0f) * (refitted ? 2 : 1),  // pulse weight, l
+        refitted ? 500.0f : 100.0f,                           // temperature sensor R0, ohm
+        static_cast<float>(0.1 * (f - 0.5)),                  // temperature correction, °C
+        refitted ? 2.5f : 1.6f,                               // pressure sensor range, MPa
+        static_cast<float>((pipeline == 1 ? 95.0 : 70.0) - (refitted ? 5 : 0)),  // contract °C
     };
     std::vector<std::uint8_t> bytes;
     bytes.reserve(32);
@@ -95,35 +113,79 @@ std::vector<std::uint8_t> PipelineParameters(const HcConfig& config, unsigned pi
     return bytes;
 }
 
-std::vector<std::uint8_t> Pipeline1Parameters(const HcConfig& config) {
-    return PipelineParameters(config, 1);
+std::vector<std::uint8_t> Pipeline1Parameters(const HcConfig& config, const Personality&) {
+    return PipelineParameters(config, 1, false);
 }
 
-std::vector<std::uint8_t> Pipeline2Parameters(const HcConfig& config) {
-    return PipelineParameters(config, 2);
+std::vector<std::uint8_t> Pipeline2Parameters(const HcConfig& config, const Personality&) {
+    return PipelineParameters(config, 2, false);
+}
+
+std::vector<std::uint8_t> Pipeline1Parameters31(const HcConfig& config, const Personality&) {
+    return PipelineParameters(config, 1, true);
+}
+
+std::vector<std::uint8_t> Pipeline2Parameters31(const HcConfig& config, const Personality&) {
+    return PipelineParameters(config, 2, true);
 }
 
 // ---- Personalities ---------------------------------------------------------------------------
 
+using enum DataPlacement;
+
+// Version 45, read through a parameter-list file.
 constexpr FieldSpec kParameterListFields[] = {
-    {101, 0, 30, ElementType::Bytes, DataPlacement::InEntryShort, GeneralSettings},
-    {101, 0, 57, ElementType::Bytes, DataPlacement::InEntryLong, Identity},
-    {101, 0, 58, ElementType::Bytes, DataPlacement::Separate, InstallationAddress},
-    {101, 0, 40, ElementType::Words, DataPlacement::Separate, MeteringSettings},
-    {230, 1, 30, ElementType::Bytes, DataPlacement::InEntryShort, Pipeline1Parameters},
-    {230, 2, 30, ElementType::Bytes, DataPlacement::InEntryLong, Pipeline2Parameters},
+    {101, 0, 30, ElementType::Bytes, InEntryShort, GeneralSettings, false},
+    {101, 0, 57, ElementType::Bytes, InEntryLong, Identity, false},
+    {101, 0, 58, ElementType::Bytes, Separate, InstallationAddress, false},
+    {101, 0, 40, ElementType::Words, Separate, MeteringSettings, false},
+    {230, 1, 30, ElementType::Bytes, InEntryShort, Pipeline1Parameters, false},
+    {230, 2, 30, ElementType::Bytes, InEntryLong, Pipeline2Parameters, false},
 };
 
 constexpr std::uint8_t kParameterListCommands[] = {
-    kCommandClock,
-    kCommandCurrentValues,
-    kCommandArchivePage,
-    kCommandIdentity,
+    kCommandClock,     kCommandCurrentValues, kCommandArchivePage, kCommandIdentity,
+    kCommandHourFirst, kCommandHourNext,      kCommandHourAt,
 };
 
-// Versions 60 and 53 join this table with their own fields and archive commands.
+// Version 53, with the 180-day archive.
+constexpr FieldSpec kDays180Fields[] = {
+    {101, 0, 30, ElementType::Bytes, InEntryShort, GeneralSettings, false},
+    {101, 0, 57, ElementType::Bytes, InEntryLong, Identity, false},
+    {101, 0, 58, ElementType::Bytes, Separate, InstallationAddress, false},
+    {230, 1, 30, ElementType::Bytes, InEntryLong, Pipeline1Parameters, false},
+    {230, 2, 30, ElementType::Bytes, Separate, Pipeline2Parameters, false},
+};
+
+constexpr std::uint8_t kDays180Commands[] = {
+    kCommandClock,     kCommandCurrentValues, kCommandIdentity, kCommandDay,
+    kCommandHourFirst, kCommandHourNext,      kCommandHourAt,
+};
+
+// Version 60, two pipelines, daily and monthly records; field 31 only on request.
+constexpr FieldSpec kTwoPipelineFields[] = {
+    {101, 0, 30, ElementType::Bytes, InEntryLong, GeneralSettings, false},
+    {101, 0, 31, ElementType::Bytes, InEntryShort, GeneralSettings31, true},
+    {101, 0, 57, ElementType::Bytes, Separate, Identity, false},
+    {101, 0, 58, ElementType::Bytes, InEntryLong, InstallationAddress, false},
+    {230, 1, 30, ElementType::Bytes, Separate, Pipeline1Parameters, false},
+    {230, 1, 31, ElementType::Bytes, InEntryShort, Pipeline1Parameters31, true},
+    {230, 2, 30, ElementType::Bytes, InEntryShort, Pipeline2Parameters, false},
+    {230, 2, 31, ElementType::Bytes, Separate, Pipeline2Parameters31, true},
+};
+
+constexpr std::uint8_t kTwoPipelineCommands[] = {
+    kCommandClock, kCommandCurrentValues, kCommandIdentity, kCommandDay,
+    kCommandMonth, kCommandHourFirst,     kCommandHourNext, kCommandHourAt,
+};
+
 const Personality kPersonalities[] = {
-    {kParameterListVersion, kParameterListFields, kParameterListCommands},
+    {kParameterListVersion, kParameterListFields, kParameterListCommands, TextEncoding::Cp866, 4,
+     DailyArchive::None, kHourAnswerSizeWide, 62, 24},
+    {kDays180Version, kDays180Fields, kDays180Commands, TextEncoding::Cp866, 4,
+     DailyArchive::Archive180, kHourAnswerSizeWide, 180, 0},
+    {kTwoPipelineVersion, kTwoPipelineFields, kTwoPipelineCommands, TextEncoding::Windows1251, 2,
+     DailyArchive::Records55, kHourAnswerSize60, 70, 26},
 };
 
 // ---- Image builder ---------------------------------------------------------------------------
@@ -164,9 +226,13 @@ struct GroupOfFields {
     std::vector<const FieldSpec*> fields;
 };
 
-std::vector<GroupOfFields> GroupsInOrder(std::span<const FieldSpec> fields) {
+std::vector<GroupOfFields> GroupsInOrder(std::span<const FieldSpec> fields,
+                                         const HcConfig& config) {
     std::vector<GroupOfFields> groups;
     for (const FieldSpec& spec : fields) {
+        if (spec.onlyWithField31 && !config.field31) {
+            continue;
+        }
         auto it = std::find_if(groups.begin(), groups.end(), [&](const GroupOfFields& g) {
             return g.group == spec.group && g.subgroup == spec.subgroup;
         });
@@ -222,7 +288,7 @@ MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& co
     layout.groupTable = kGroupTableAddress;
     layout.listGroupTable = kListGroupTableAddress;
 
-    const std::vector<GroupOfFields> groups = GroupsInOrder(personality.fields);
+    const std::vector<GroupOfFields> groups = GroupsInOrder(personality.fields, config);
     Require((groups.size() + 1) * 8 <= kListGroupTableAddress - kGroupTableAddress,
             "too many groups for the group table");
     Require(groups.size() * 8 <= kListGroupTableSize, "too many groups for the 40-byte table");
@@ -235,7 +301,7 @@ MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& co
         const GroupOfFields& group = groups[g];
         std::vector<std::uint32_t> entries, nextPointers, listEntries;
         for (const FieldSpec* spec : group.fields) {
-            const std::vector<std::uint8_t> content = spec->content(config);
+            const std::vector<std::uint8_t> content = spec->content(config, personality);
             Require(!content.empty() && content.size() <= 255, "field size must be 1..255");
             const auto size = static_cast<std::uint32_t>(content.size());
             const std::uint32_t entry = entryCursor;

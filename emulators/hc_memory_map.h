@@ -22,6 +22,8 @@ enum class ElementType : std::uint8_t {
     Words = 1,  // flags bits 3-1 = 001, high byte first
 };
 
+struct Personality;
+
 struct FieldSpec {
     std::uint8_t group;
     std::uint8_t subgroup;
@@ -29,14 +31,32 @@ struct FieldSpec {
     ElementType elements;
     DataPlacement placement;
     // The field's bytes for this device; the size of the result is the field size (1..255).
-    std::vector<std::uint8_t> (*content)(const HcConfig& config);
+    std::vector<std::uint8_t> (*content)(const HcConfig& config, const Personality& personality);
+    // The field exists only when HcConfig::field31 is set.
+    bool onlyWithField31;
 };
 
-// What makes one firmware version: its fields and the mailbox commands it knows.
+// Code page of the device's texts (the installation address).
+enum class TextEncoding : std::uint8_t { Cp866, Windows1251 };
+
+// What command 34 answers.
+enum class DailyArchive : std::uint8_t {
+    None,        // no command 34
+    Records55,   // 55-byte daily records (and 35 monthly records)
+    Archive180,  // 97-byte records of the 180-day archive
+};
+
+// What makes one firmware version: its fields, the mailbox commands it knows and its archives.
 struct Personality {
     int version;
     std::span<const FieldSpec> fields;
     std::span<const std::uint8_t> commands;
+    TextEncoding textEncoding;
+    unsigned pipelines;
+    DailyArchive dailyArchive;
+    unsigned hourlyAnswerSize;    // status byte included: 58 or 92
+    unsigned dailyDepthDays;      // today and the days before it that the daily archive holds
+    unsigned monthlyDepthMonths;  // the current month and the months before it
 };
 
 // nullptr when no personality exists for the version.

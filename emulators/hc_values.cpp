@@ -39,17 +39,85 @@ double Wave(std::uint32_t seed, unsigned salt, std::int64_t t, double periodS) {
     return std::sin(2.0 * std::numbers::pi * static_cast<double>(t) / periodS + phase);
 }
 
-// Heat carried relative to cold water at 5 °C, GJ/h.
-double HeatPower(double flowTph, double temperatureC) {
-    return flowTph * 4.1868 * (temperatureC - 5.0) / 1000.0;
-}
-
 void AppendDeviceNumber(std::vector<std::uint8_t>& out, double value) {
     const auto bytes = EncodeDeviceNumber(value);
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
+// Decodes UTF-8 and maps every code point other than ASCII through `map` ('?' when it gives 0).
+std::string Utf8ToSingleByte(std::string_view text, unsigned (*map)(char32_t)) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b0 = static_cast<unsigned char>(text[i]);
+        if (b0 < 0x80) {
+            out.push_back(static_cast<char>(b0));
+            ++i;
+            continue;
+        }
+        char32_t cp = 0xFFFD;
+        std::size_t length = 1;
+        if ((b0 & 0xE0) == 0xC0 && i + 1 < text.size()) {
+            cp = (b0 & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
+            length = 2;
+        } else if ((b0 & 0xF0) == 0xE0 && i + 2 < text.size()) {
+            cp = (b0 & 0x0Fu) << 12 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6 |
+                 (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+            length = 3;
+        }
+        i += length;
+        const unsigned byte = map(cp);
+        out.push_back(static_cast<char>(byte == 0 ? '?' : byte));
+    }
+    return out;
+}
+
+unsigned Cp866Of(char32_t cp) {
+    if (cp >= 0x0410 && cp <= 0x043F) {  // А..п
+        return 0x80 + (cp - 0x0410);
+    }
+    if (cp >= 0x0440 && cp <= 0x044F) {  // р..я
+        return 0xE0 + (cp - 0x0440);
+    }
+    switch (cp) {
+        case 0x0401:  // Ё
+            return 0xF0;
+        case 0x0451:  // ё
+            return 0xF1;
+        case 0x2116:  // №
+            return 0xFC;
+        default:
+            return 0;
+    }
+}
+
+unsigned Cp1251Of(char32_t cp) {
+    if (cp >= 0x0410 && cp <= 0x044F) {  // А..я
+        return 0xC0 + (cp - 0x0410);
+    }
+    switch (cp) {
+        case 0x0401:  // Ё
+            return 0xA8;
+        case 0x0451:  // ё
+            return 0xB8;
+        case 0x2116:  // №
+            return 0xB9;
+        default:
+            return 0;
+    }
+}
+
 }  // namespace
+
+double HeatPower(double flowTph, double temperatureC) {
+    return flowTph * 4.1868 * (temperatureC - 5.0) / 1000.0;
+}
+
+PipelineValues TypicalPipelineValues(std::uint32_t seed, int pipeline) {
+    const PipelineBase base = BaseOf(seed, pipeline);
+    return {base.flowTph, HeatPower(base.flowTph, base.temperatureC), base.temperatureC,
+            base.pressureMpa};
+}
 
 std::uint64_t MixSeed(std::uint64_t seed, std::uint64_t salt) {
     std::uint64_t z = seed * 0x9E3779B97F4A7C15ull + salt + 0x632BE59BD9B4E019ull;
@@ -121,6 +189,66 @@ std::array<std::uint8_t, 4> EncodeDeviceNumber(double value) {
     const auto d = static_cast<unsigned>(digits);
     return {ToBcd(d % 100), ToBcd(d / 100 % 100), ToBcd(d / 10000),
             static_cast<std::uint8_t>(e + 128)};
+}
+
+std::array<std::uint8_t, 4> EncodeArchiveNumber(double value) {
+    std::array<std::uint8_t, 4> bytes{0, 0, 0, 0};
+    const double x = std::fabs(value);
+    if (!std::isfinite(x) || x > 1e30 || x < 1e-30) {
+        return bytes;
+    }
+    const double lg = std::log10(x);
+    const double whole = std::floor(lg);
+    int e = static_cast<int>(std::ceil(lg)) + (lg == whole ? 1 : 0);
+    double m = std::pow(10.0, lg - whole);  // [1, 10)
+    if (m >= 10.0) {
+        ++e;
+        m = 1.0;
+    }
+    // Digits d0..d5 from m in fixed point with 24 fraction bits; d5 only rounds.
+    constexpr std::uint64_t kOne = 1u << 24;
+    auto fixed = static_cast<std::uint64_t>(m * static_cast<double>(kOne));
+    unsigned d[6];
+    d[0] = static_cast<unsigned>(fixed >> 24);
+    fixed &= kOne - 1;
+    for (int i = 1; i < 6; ++i) {
+        fixed *= 10;
+        d[i] = static_cast<unsigned>(fixed >> 24);
+        fixed &= kOne - 1;
+    }
+    if (d[5] >= 5) {
+        int i = 4;
+        ++d[i];
+        while (i > 0 && d[i] == 10) {
+            d[i] = 0;
+            ++d[--i];
+        }
+        if (d[0] == 10) {
+            d[0] = 1;
+            ++e;
+        }
+    }
+    bytes[0] = static_cast<std::uint8_t>(d[3] << 4 | d[4]);
+    bytes[1] = static_cast<std::uint8_t>(d[1] << 4 | d[2]);
+    bytes[2] = static_cast<std::uint8_t>(d[0]);
+    bytes[3] = static_cast<std::uint8_t>(e + 128);
+    if (value < 0) {
+        const std::uint32_t magnitude = bytes[0] | bytes[1] << 8 | bytes[2] << 16;
+        const std::uint32_t complement = 0x99999Au - magnitude;
+        bytes[0] = static_cast<std::uint8_t>(complement);
+        bytes[1] = static_cast<std::uint8_t>(complement >> 8);
+        bytes[2] = static_cast<std::uint8_t>(complement >> 16);
+    }
+    return bytes;
+}
+
+float FiveDigits(double value) {
+    if (value == 0 || !std::isfinite(value)) {
+        return 0.0f;
+    }
+    const int power = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    const double scale = std::pow(10.0, 4 - power);
+    return static_cast<float>(std::round(value * scale) / scale);
 }
 
 std::array<PipelineValues, 4> CurrentPipelineValues(std::uint32_t seed, std::int64_t unixSeconds) {
@@ -219,41 +347,11 @@ void AppendFloatLe(std::vector<std::uint8_t>& out, float value) {
 }
 
 std::string Utf8ToCp866(std::string_view text) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        if (b0 < 0x80) {
-            out.push_back(static_cast<char>(b0));
-            ++i;
-            continue;
-        }
-        char32_t cp = 0xFFFD;
-        std::size_t length = 1;
-        if ((b0 & 0xE0) == 0xC0 && i + 1 < text.size()) {
-            cp = (b0 & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
-            length = 2;
-        } else if ((b0 & 0xF0) == 0xE0 && i + 2 < text.size()) {
-            cp = (b0 & 0x0Fu) << 12 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6 |
-                 (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
-            length = 3;
-        }
-        i += length;
-        unsigned byte = '?';
-        if (cp >= 0x0410 && cp <= 0x043F) {  // А..п
-            byte = 0x80 + (cp - 0x0410);
-        } else if (cp >= 0x0440 && cp <= 0x044F) {  // р..я
-            byte = 0xE0 + (cp - 0x0440);
-        } else if (cp == 0x0401) {  // Ё
-            byte = 0xF0;
-        } else if (cp == 0x0451) {  // ё
-            byte = 0xF1;
-        } else if (cp == 0x2116) {  // №
-            byte = 0xFC;
-        }
-        out.push_back(static_cast<char>(byte));
-    }
-    return out;
+    return Utf8ToSingleByte(text, Cp866Of);
+}
+
+std::string Utf8ToCp1251(std::string_view text) {
+    return Utf8ToSingleByte(text, Cp1251Of);
 }
 
 }  // namespace emulators

@@ -29,6 +29,14 @@ std::string FactoryNumber(std::uint32_t seed);
 // first, then e + 128; the value is D / 10^6 * 10^(e + 1) with e in -4..4.
 std::array<std::uint8_t, 4> EncodeDeviceNumber(double value);
 
+// The archive number: 0.d0d1d2d3d4 * 10^e in four bytes (d3 d4, d1 d2, d0, e + 128), five
+// significant digits rounded half up, negatives complemented against 0x99999A; zero is all
+// zero bytes.
+std::array<std::uint8_t, 4> EncodeArchiveNumber(double value);
+// `value` rounded to five significant digits, as a single: archive values are made this way so
+// that any faithful conversion to the archive number gives the same digits.
+float FiveDigits(double value);
+
 // The workstation multiplies flow and heat power by this when it shows them, so the device
 // keeps them in 1/360 of t/h and GJ/h.
 inline constexpr double kFlowAndPowerScale = 360.0;
@@ -41,6 +49,10 @@ struct PipelineValues {
 };
 
 // Pipelines 1..4: heating supply, heating return, hot water supply, hot water circulation.
+// Typical readings of a pipeline (0-based) before the slow variation; from the seed.
+PipelineValues TypicalPipelineValues(std::uint32_t seed, int pipeline);
+// Heat carried relative to cold water at 5 °C: GJ/h for t/h, GJ for t.
+double HeatPower(double flowTph, double temperatureC);
 std::array<PipelineValues, 4> CurrentPipelineValues(std::uint32_t seed, std::int64_t unixSeconds);
 std::array<std::uint8_t, 4> PipelineErrorCodes(std::uint32_t seed, std::int64_t unixSeconds);
 
@@ -65,5 +77,7 @@ void AppendFloatLe(std::vector<std::uint8_t>& out, float value);
 
 // UTF-8 to code page 866 for ASCII, Cyrillic letters and "№"; anything else becomes '?'.
 std::string Utf8ToCp866(std::string_view text);
+// The same to Windows-1251.
+std::string Utf8ToCp1251(std::string_view text);
 
 }  // namespace emulators

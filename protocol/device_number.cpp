@@ -13,6 +13,15 @@ struct Decimal {
     int digits[7] = {};
 };
 
+// |x| / 10^k, by an exact power of ten (every 10^n up to 10^27 is exact in long double).
+long double Mantissa(long double magnitude, int k) {
+    long double power = 1.0L;
+    for (int i = 0; i < (k < 0 ? -k : k); ++i) {
+        power *= 10.0L;
+    }
+    return k < 0 ? magnitude * power : magnitude / power;
+}
+
 // Splits |x| into `kept` decimal digits d0.. (d0 = 1..9) and the exponent e of 0.d0d1.. x 10^e.
 // The digits come from the mantissa in fixed point with 24 fraction bits, `taken` in all, and
 // the digit after the kept ones rounds half up. Returns false when x is out of range.
@@ -29,16 +38,19 @@ bool Decompose(long double x, int kept, int taken, Decimal& out) {
         out.zero = true;
         return true;
     }
-    const long double lg = std::log10(magnitude);
-    int e = static_cast<int>(std::ceil(lg));
-    if (lg == std::floor(lg)) {
-        e += 1;
-    }
-    long double m = std::pow(10.0L, lg - std::floor(lg));
+    // m = |x| / 10^k in [1, 10) and e = k + 1, so that |x| = 0.d0d1... x 10^e. Dividing by an
+    // exact power of ten keeps m as close to the true mantissa as the arithmetic allows; a
+    // logarithm's rounding could push a half-way digit to either side.
+    int k = static_cast<int>(std::floor(std::log10(magnitude)));
+    long double m = Mantissa(magnitude, k);
     if (m >= 10.0L) {
-        e += 1;
-        m = 1.0L;
+        ++k;
+        m = Mantissa(magnitude, k);
+    } else if (m < 1.0L) {
+        --k;
+        m = Mantissa(magnitude, k);
     }
+    int e = k + 1;
     constexpr std::uint64_t kOne = 1u << 24;
     std::uint64_t fixed = static_cast<std::uint64_t>(m * static_cast<long double>(kOne));
     int digits[16] = {};

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "emulators/devemu_dump.h"
 #include "emulators/devemu_options.h"
+#include "tests/support/scratch_folder.h"
 
 namespace emulators {
 namespace {
@@ -91,7 +94,13 @@ TEST(DevemuOptionsTest, BadArgumentsAreErrorsWithAMessage) {
         {"--address", "0"},
         {"--address", "256"},
         {"--address", "2", "--address", "2"},
-        {"--version", "60"},
+        {"--version", "61"},
+        {"--field31"},
+        {"--hours", "x"},
+        {"--missing-days", "1,,2"},
+        {"--missing-days", "1001"},
+        {"--clock-status", "256"},
+        {"--refuse", "16,300"},
         {"--seed", "-1"},
         {"--baud", "10"},
         {"--gap", "0"},
@@ -117,10 +126,88 @@ TEST(DevemuOptionsTest, HelpIsRecognisedAndDescribesEveryOption) {
     EXPECT_EQ(Parse({"--address", "2", "--help"}).action, Action::Help);
     const std::string help = HcUsage();
     for (const char* option :
-         {"--address", "--version", "--seed", "--polls", "--mailbox-delay", "--answer-delay",
-          "--baud", "--gap", "--clock", "--fault", "--link", "--duration", "--verbose", "--help"}) {
+         {"--address",        "--version",      "--seed",          "--polls",
+          "--mailbox-delay",  "--answer-delay", "--baud",          "--gap",
+          "--clock",          "--fault",        "--link",          "--duration",
+          "--verbose",        "--help",         "--field31",       "--hours",
+          "--empty-archives", "--missing-days", "--missing-every", "--clock-status",
+          "--clock-bad-date", "--refuse"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
+}
+
+TEST(DevemuOptionsTest, ArchiveOptionsReachTheConfiguration) {
+    const HcParseResult r =
+        Parse({"--version", "60", "--field31", "--hours=12", "--empty-archives", "--missing-days",
+               "0,3,17", "--missing-every", "7", "--clock-status", "2", "--clock-bad-date",
+               "--refuse", "16,15,12"});
+    ASSERT_EQ(r.action, Action::Run) << r.message;
+    const HcConfig& c = r.options.devices.at(0);
+    EXPECT_EQ(c.version, 60);
+    EXPECT_TRUE(c.field31);
+    EXPECT_EQ(c.hourlyRecords, 12u);
+    EXPECT_TRUE(c.emptyArchives);
+    EXPECT_EQ(c.missingDays, (std::vector<unsigned>{0, 3, 17}));
+    EXPECT_EQ(c.missingEveryNthDay, 7u);
+    EXPECT_EQ(c.clockStatus, 2);
+    EXPECT_TRUE(c.clockBadDate);
+    EXPECT_EQ(c.refusedCommands, (std::vector<std::uint8_t>{16, 15, 12}));
+
+    const HcConfig defaults = Parse({}).options.devices.at(0);
+    EXPECT_FALSE(defaults.field31);
+    EXPECT_EQ(defaults.hourlyRecords, 240u);
+    EXPECT_EQ(defaults.clockStatus, 1);
+    EXPECT_FALSE(Parse({"--version", "53"}).options.devices.empty());
+}
+
+TEST(DevemuDumpOptionsTest, DumpOptionsAndDeviceOptionsAreSeparated) {
+    const DumpParseResult r =
+        ParseDumpArguments({"--seed", "4", "--output", "/tmp/d.dat", "--no-year", "--drop",
+                            "hourly,stop", "--clock", "2024-03-15 10:20:30", "--pad=2000",
+                            "--truncate", "1500", "--dump-version", "53", "--field31"});
+    ASSERT_EQ(r.action, DumpParseResult::Action::Run) << r.message;
+    EXPECT_EQ(r.device.version, 60) << "the default of a dump";
+    EXPECT_EQ(r.device.seed, 4u);
+    EXPECT_EQ(r.device.clockEpoch, 1710498030);
+    EXPECT_TRUE(r.device.field31);
+    EXPECT_EQ(r.outputPath, "/tmp/d.dat");
+    EXPECT_TRUE(r.dump.clockWithoutYear);
+    EXPECT_EQ(r.dump.drop, (std::vector<DumpPart>{DumpPart::Hourly, DumpPart::Stop}));
+    EXPECT_EQ(r.dump.padTo, 2000u);
+    EXPECT_EQ(r.dump.truncateAt, 1500u);
+    EXPECT_EQ(r.dump.versionByte, 53);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {},                                            // no --output
+             {"--output", "x", "--version", "45"},          // not version 60
+             {"--output", "x", "--drop", "hourly,weekly"},  // unknown kind
+             {"--output", "x", "--address", "1", "--address", "2"},
+             {"--output", "x", "--pad", "-1"},
+             {"--output", "x", "--frobnicate", "1"},
+             {"--output"}}) {
+        const DumpParseResult e = ParseDumpArguments(bad);
+        EXPECT_EQ(e.action, DumpParseResult::Action::Error) << testing::PrintToString(bad);
+        EXPECT_FALSE(e.message.empty());
+    }
+    EXPECT_EQ(ParseDumpArguments({"--help"}).action, DumpParseResult::Action::Help);
+    for (const char* option : {"--output", "--no-year", "--drop", "--dump-version", "--pad",
+                               "--truncate", "--field31", "hourly", "monthly"}) {
+        EXPECT_NE(DumpUsage().find(option), std::string::npos) << option;
+    }
+}
+
+TEST(DevemuDumpOptionsTest, DumpMainWritesTheFile) {
+    testsupport::ScratchFolder folder;
+    const std::string path = (folder.Path() / "upd.dat").string();
+    ::testing::internal::CaptureStdout();
+    const int status = DumpMain(
+        {"--output", path, "--clock", "2024-03-15 10:20:30", "--hours", "5", "--truncate", "700"});
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), path + "\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(std::filesystem::file_size(path), 700u);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(DumpMain({"--output", path, "--version", "45"}), 2);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("version-60"), std::string::npos);
 }
 
 }  // namespace

@@ -37,6 +37,10 @@ TEST(DeviceNumber4, RoundsHalfUpAndCarriesIntoTheExponent) {
     EXPECT_EQ(Four(1.23456f), (Bytes4{0x46, 0x23, 0x01, 0x81}));
     EXPECT_EQ(Four(1.99994f), (Bytes4{0x99, 0x99, 0x01, 0x81}));
     EXPECT_EQ(Four(1.99999f), (Bytes4{0x00, 0x00, 0x02, 0x81}));
+    // Half-way sixth digits: 0.266615003 has the digits 2 6 6 6 1 5..., -10.3725004 has
+    // 1 0 3 7 2 5...; both round up.
+    EXPECT_EQ(Four(0.266615003f), (Bytes4{0x62, 0x66, 0x02, 0x80}));
+    EXPECT_EQ(Four(-10.3725004f), (Bytes4{0x27, 0x96, 0x98, 0x82}));
 }
 
 TEST(DeviceNumber4, NegativeNumbersAreComplemented) {

@@ -393,7 +393,67 @@ TEST_F(Quellar, EmptyAndCommentOnlyListsSucceedWithoutAFile) {
     EXPECT_FALSE(fs::exists(Output()));
 }
 
-TEST_F(Quellar, DeepArchivesAreNotFaked) {
+// The answers a device gives to 16 and then 15..., asked of a twin frame by frame.
+std::vector<Bytes> HourAnswers(const emulators::HcConfig& config, int count) {
+    emulators::HcDevice twin(config);
+    std::vector<Bytes> answers;
+    for (int i = 0; i < count; ++i) {
+        const Bytes zero = {0};
+        const Bytes command = {static_cast<std::uint8_t>(i == 0 ? 16 : 15)};
+        twin.HandleFrame(protocol::BuildWriteRequest(1, 0x1080, zero));
+        twin.HandleFrame(protocol::BuildWriteRequest(1, 0x1000, command));
+        const auto answer = twin.HandleFrame(protocol::BuildReadRequest(1, 0x1080, 92));
+        answers.emplace_back(answer->begin() + 3, answer->end() - 1);
+    }
+    return answers;
+}
+
+TEST_F(Quellar, DeepArchivesStoreNinetyBytesOfEachHourAtTheStopLine) {
+    auto config = testsupport::Device();
+    config.hourlyRecords = 5;
+    Bind({config});
+    const Outcome outcome = RunList({kStart, kStop}, "1", "1");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
+    const Bytes file = ReadAll(Output());
+    const std::vector<Bytes> answers = HourAnswers(config, 5);
+    ASSERT_EQ(file.size(), 19u + 5u * 99u + 19u);
+    for (unsigned k = 0; k < 5; ++k) {
+        SCOPED_TRACE(k);
+        const Bytes record(file.begin() + 19 + k * 99, file.begin() + 19 + (k + 1) * 99);
+        EXPECT_EQ(Bytes(record.begin(), record.begin() + 8),
+                  (Bytes{0x00, 0x61, 0x05, 0x09, 0x00, static_cast<std::uint8_t>(k), 0x00, 0x01}));
+        EXPECT_EQ(Bytes(record.begin() + 8, record.end() - 1),
+                  Bytes(answers[k].begin() + 1, answers[k].begin() + 91));
+        unsigned sum = 0;
+        for (std::size_t i = 0; i + 1 < record.size(); ++i) {
+            sum += record[i];
+        }
+        EXPECT_EQ(record.back(), static_cast<std::uint8_t>(sum));
+    }
+    EXPECT_EQ(Bytes(file.end() - 19, file.end() - 14), (Bytes{0x00, 0x11, 0x05, 0xFF, 0x01}));
+}
+
+TEST_F(Quellar, AFailedHourAttemptStartsAgainWithTheNewestHour) {
+    auto config = testsupport::Device();
+    config.hourlyRecords = 3;
+    Bind({config});
+    // The fifth frame is the answer read of the second hour: its attempt fails after one record.
+    Device().InjectFault(Fault{FaultKind::LostAnswer, 5, 1, 0});
+    const Outcome outcome = RunList({kStart, kStop}, "1", "1");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
+    const Bytes file = ReadAll(Output());
+    ASSERT_EQ(file.size(), 19u + 4u * 99u + 19u) << "one record of the failed attempt, three more";
+    const std::vector<Bytes> answers = HourAnswers(config, 3);
+    const Bytes first(file.begin() + 19 + 8, file.begin() + 19 + 98);
+    const Bytes again(file.begin() + 19 + 99 + 8, file.begin() + 19 + 99 + 98);
+    EXPECT_EQ(first, again) << "the newest hour, read again";
+    EXPECT_EQ(file[19 + 3 * 99 + 5], 3) << "the counter goes on";
+}
+
+TEST_F(Quellar, ADeviceWithoutHoursFailsADeepRead) {
+    auto config = testsupport::Device();
+    config.refusedCommands = {16, 15, 12};
+    Bind({config});
     const Outcome outcome = RunList({kStart, kStop}, "1", "1");
     EXPECT_EQ(outcome.exitCode, -1);
     EXPECT_FALSE(fs::exists(Output()));

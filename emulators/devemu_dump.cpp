@@ -1,0 +1,191 @@
+#include "emulators/devemu_dump.h"
+
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string_view>
+
+#include "emulators/devemu_options.h"
+
+namespace emulators {
+
+namespace {
+
+std::optional<unsigned long long> ParseCount(std::string_view text, unsigned long long max) {
+    unsigned long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
+    DumpParseResult result;
+    auto fail = [&](const std::string& message) {
+        result.action = DumpParseResult::Action::Error;
+        result.message = message;
+        return result;
+    };
+    // The device is version 60 unless a later --version says otherwise.
+    std::vector<std::string> deviceArgs{"--version", std::to_string(kTwoPipelineVersion)};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            result.action = DumpParseResult::Action::Help;
+            return result;
+        }
+        if (name == "--no-year") {
+            result.dump.clockWithoutYear = true;
+            continue;
+        }
+        const bool ours = name == "--output" || name == "--drop" || name == "--truncate" ||
+                          name == "--pad" || name == "--dump-version";
+        if (!ours) {
+            deviceArgs.push_back(args[i]);  // a device option, or the value of one
+            continue;
+        }
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return fail("option " + name + " needs a value");
+        }
+        if (name == "--output") {
+            if (value.empty()) {
+                return fail("--output needs a path");
+            }
+            result.outputPath = value;
+        } else if (name == "--drop") {
+            std::string_view rest = value;
+            while (true) {
+                const auto comma = rest.find(',');
+                const auto part = DumpPartByName(rest.substr(0, comma));
+                if (!part) {
+                    return fail("--drop wants record kinds (" + DumpPartNames() + "), not '" +
+                                value + "'");
+                }
+                result.dump.drop.push_back(*part);
+                if (comma == std::string_view::npos) {
+                    break;
+                }
+                rest.remove_prefix(comma + 1);
+            }
+        } else if (name == "--truncate") {
+            const auto n = ParseCount(value, 100000000);
+            if (!n) {
+                return fail("--truncate must be a byte count 0..100000000, not '" + value + "'");
+            }
+            result.dump.truncateAt = static_cast<std::size_t>(*n);
+        } else if (name == "--pad") {
+            const auto n = ParseCount(value, 100000000);
+            if (!n) {
+                return fail("--pad must be a byte count 0..100000000, not '" + value + "'");
+            }
+            result.dump.padTo = static_cast<std::size_t>(*n);
+        } else {  // --dump-version
+            const auto n = ParseCount(value, 255);
+            if (!n) {
+                return fail("--dump-version must be a number 0..255, not '" + value + "'");
+            }
+            result.dump.versionByte = static_cast<std::uint8_t>(*n);
+        }
+    }
+
+    const HcParseResult device = ParseHcArguments(deviceArgs);
+    if (device.action == HcParseResult::Action::Help) {
+        result.action = DumpParseResult::Action::Help;
+        return result;
+    }
+    if (device.action == HcParseResult::Action::Error) {
+        return fail(device.message);
+    }
+    if (device.options.devices.size() != 1) {
+        return fail("a dump is made of one device: give --address once");
+    }
+    result.device = device.options.devices.front();
+    if (result.device.version != kTwoPipelineVersion) {
+        return fail("only a version-60 device can be dumped");
+    }
+    if (result.outputPath.empty()) {
+        return fail("--output PATH is required");
+    }
+    result.action = DumpParseResult::Action::Run;
+    return result;
+}
+
+std::string DumpUsage() {
+    return "Usage: devemu dump --output PATH [options]\n"
+           "\n"
+           "Writes the dump file that the data transfer device (UPD) holds after it has read a\n"
+           "version-60 heat calculator: start, clock, fields 57, 58, 30 (or 31), the fields of\n"
+           "pipelines 1 and 2, the hourly, daily and monthly archives, stop. The device is the\n"
+           "one 'devemu hc' would emulate with the same options, read at its clock, so that\n"
+           "converting the dump gives what reading that device directly gives.\n"
+           "\n"
+           "Dump options:\n"
+           "  --output PATH       the file to write (required)\n"
+           "  --no-year           clock record without the year (five values)\n"
+           "  --drop KINDS        leave out these kinds of records, comma separated, from:\n"
+           "                      " +
+           DumpPartNames() +
+           "\n"
+           "  --dump-version V    put V in place of 60 at data byte 14 of the field-30 record\n"
+           "  --pad BYTES         pad records before the stop record make the file this long\n"
+           "  --truncate BYTES    cut the file after this many bytes\n"
+           "  --help              this text\n"
+           "\n"
+           "Device options (as for 'devemu hc'; see 'devemu hc --help'):\n"
+           "  --seed S, --address N, --clock \"YYYY-MM-DD HH:MM:SS\" (default: the host clock),\n"
+           "  --field31, --hours N, --empty-archives, --missing-days LIST, --missing-every N\n"
+           "\n"
+           "Examples:\n"
+           "  devemu dump --clock \"2024-03-15 10:20:30\" --output /tmp/upd.dat\n"
+           "  devemu dump --field31 --no-year --drop monthly --output /tmp/upd.dat\n"
+           "  devemu dump --pad 1024001 --output /tmp/too-big.dat\n"
+           "\n"
+           "Exit status: 0 when the file was written, 1 when it could not be, 2 for bad\n"
+           "arguments. See docs/emulators.md for the records and their offsets.\n";
+}
+
+int RunDump(const DumpParseResult& parsed) {
+    try {
+        const HcDevice device(parsed.device);
+        WriteUpdDump(device, parsed.outputPath, parsed.dump);
+        std::printf("%s\n", parsed.outputPath.c_str());
+        std::fflush(stdout);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "devemu dump: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
+int DumpMain(const std::vector<std::string>& args) {
+    const DumpParseResult parsed = ParseDumpArguments(args);
+    switch (parsed.action) {
+        case DumpParseResult::Action::Help:
+            std::fputs(DumpUsage().c_str(), stdout);
+            return 0;
+        case DumpParseResult::Action::Error:
+            std::fprintf(stderr, "devemu dump: %s\nRun 'devemu dump --help' for the options.\n",
+                         parsed.message.c_str());
+            return 2;
+        case DumpParseResult::Action::Run:
+            break;
+    }
+    return RunDump(parsed);
+}
+
+}  // namespace emulators

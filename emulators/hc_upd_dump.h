@@ -1,0 +1,59 @@
+// Dump files of the portable data transfer device (УПД): what it holds after it has read a
+// version-60 heat calculator. The dump is made from an emulated device's current state, so that
+// converting it gives what reading the same device directly gives. docs/emulators.md lists the
+// records and their offsets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace emulators {
+
+class HcDevice;
+
+// The kinds of records, in the order they appear.
+enum class DumpPart : std::uint8_t {
+    Start,      // FF 00 35 41 00
+    Clock,      // E6 00 36 11 00
+    Identity,   // E6 00 39 40 00, field (101,0,57)
+    Address,    // E6 00 3A 40 00, field (101,0,58)
+    Settings,   // E6 00 3D 20 00, field (101,0,31) or (101,0,30)
+    Pipeline1,  // E6 01 3D 26 00, field (230,1,31) or (230,1,30)
+    Pipeline2,  // E6 02 3D 26 00, field (230,2,31) or (230,2,30)
+    Hourly,     // 21 00 kk kk 00, newest first
+    Daily,      // 22 00 kk kk 00, today first
+    Monthly,    // 23 00 kk kk 00, the current month first
+    Stop,       // FF 01 35 41 00
+};
+
+struct UpdDumpOptions {
+    bool clockWithoutYear = false;  // clock record of five values (L = 11)
+    std::vector<DumpPart> drop;     // kinds of records left out
+    // Data byte 14 of the settings record in place of the device's version.
+    std::optional<std::uint8_t> versionByte;
+    // Pad records (tag 00 00 00 00 00) before the stop record make the file this long; a gap of
+    // fewer than 8 bytes is filled with zero bytes after the stop record. 0: no padding.
+    std::size_t padTo = 0;
+    // Cut the file after this many bytes (after padding).
+    std::optional<std::size_t> truncateAt;
+};
+
+// The largest dump the workstation converts.
+inline constexpr std::size_t kUpdDumpLimit = 1024000;
+
+// Throws std::invalid_argument when the device is not of version 60.
+std::vector<std::uint8_t> MakeUpdDump(const HcDevice& device, const UpdDumpOptions& options = {});
+// Throws std::runtime_error when the file cannot be written.
+void WriteUpdDump(const HcDevice& device, const std::string& path,
+                  const UpdDumpOptions& options = {});
+
+// "start", "clock", "identity", "address", "settings", "pipeline1", "pipeline2", "hourly",
+// "daily", "monthly", "stop".
+std::optional<DumpPart> DumpPartByName(std::string_view name);
+std::string DumpPartNames();  // the names above, separated by ", "
+
+}  // namespace emulators
