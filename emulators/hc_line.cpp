@@ -281,6 +281,7 @@ bool HcLine::State::Send(std::span<const std::uint8_t> answer) {
         }
     }
     Count(&LineStats::answersSent);
+    Count(&LineStats::bytesSent, static_cast<unsigned>(answer.size()));
     return true;
 }
 

@@ -28,6 +28,7 @@ struct LineStats {
     unsigned partialFramesDropped = 0;  // discarded after a gap inside the frame
     unsigned framesSilenced = 0;        // discarded because their device was silent
     unsigned answersSent = 0;
+    unsigned bytesSent = 0;  // every byte of the answers, garbage included
 };
 
 class HcLine {

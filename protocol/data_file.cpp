@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <iterator>
 
 #include "platform/cp1251_literal.h"
 #include "protocol/protocol_error.h"
@@ -102,14 +103,17 @@ std::array<std::uint8_t, 18> FillerRecord() {
 std::vector<std::uint8_t> HourRecord(unsigned counter, const std::uint8_t* answer,
                                      std::size_t dataBytes) {
     const std::size_t length = dataBytes + 7;
-    std::vector<std::uint8_t> record = {static_cast<std::uint8_t>(length >> 8),
-                                        static_cast<std::uint8_t>(length & 0xFF),
-                                        5,
-                                        0x09,
-                                        static_cast<std::uint8_t>(counter >> 8),
-                                        static_cast<std::uint8_t>(counter & 0xFF),
-                                        0x00,
-                                        answer[0]};
+    const std::uint8_t head[] = {static_cast<std::uint8_t>(length >> 8),
+                                 static_cast<std::uint8_t>(length & 0xFF),
+                                 5,
+                                 0x09,
+                                 static_cast<std::uint8_t>(counter >> 8),
+                                 static_cast<std::uint8_t>(counter & 0xFF),
+                                 0x00,
+                                 answer[0]};
+    std::vector<std::uint8_t> record;
+    record.reserve(sizeof head + dataBytes + 1);
+    record.insert(record.end(), std::begin(head), std::end(head));
     record.insert(record.end(), answer + 1, answer + 1 + dataBytes);
     unsigned sum = 0;
     for (std::uint8_t byte : record) {

@@ -1,5 +1,7 @@
 #include "protocol/frames.h"
 
+#include <iterator>
+
 namespace protocol {
 
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes) {
@@ -24,9 +26,12 @@ std::vector<std::uint8_t> BuildReadRequest(std::uint8_t abonent, std::uint16_t a
 
 std::vector<std::uint8_t> BuildWriteRequest(std::uint8_t abonent, std::uint16_t address,
                                             std::span<const std::uint8_t> data) {
-    std::vector<std::uint8_t> frame = {
+    const std::uint8_t head[] = {
         abonent, kWriteFunction, static_cast<std::uint8_t>(data.size() + 1),
         static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF)};
+    std::vector<std::uint8_t> frame;
+    frame.reserve(sizeof head + data.size() + 1);
+    frame.insert(frame.end(), std::begin(head), std::end(head));
     frame.insert(frame.end(), data.begin(), data.end());
     frame.push_back(Checksum(frame));
     return frame;

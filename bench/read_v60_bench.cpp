@@ -1,0 +1,123 @@
+// A complete version-60 reading (clock, parameters, 62 days, 24 months and the hourly archive)
+// over a pseudo-terminal paced at 9600 baud, against the floor the protocol sets; then the time
+// to convert a dump of about 1 MB.
+//
+//   read_v60_bench [HOURS]
+#include <sys/resource.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "emulators/hc_line.h"
+#include "emulators/hc_upd_dump.h"
+#include "platform/ini_file.h"
+#include "protocol/archive_progress.h"
+#include "protocol/data_file.h"
+#include "protocol/tv540v60.h"
+#include "protocol/tv540v60upd.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kBaud = 9600;
+constexpr unsigned kAnswerDelayMs = 2;
+constexpr double kAddressPause = 0.010;
+constexpr double kCommandPause = 0.070;
+constexpr double kMailboxPoll = 0.500;
+
+double ThreadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+emulators::HcConfig Device(unsigned hours) {
+    emulators::HcConfig config;
+    config.version = 60;
+    config.seed = 3;
+    config.hourlyRecords = hours;
+    config.answerDelayMs = kAnswerDelayMs;
+    return config;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const unsigned hours = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 48;
+    const fs::path folder =
+        fs::temp_directory_path() / ("read-v60-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+
+    emulators::LineOptions options;
+    options.baud = kBaud;
+    emulators::HcLine line({Device(hours)}, options);
+    ::setenv("CALVIX_COM1", line.SlavePath().c_str(), 1);
+
+    platform::DeviceControl dcb;
+    auto port = protocol::OpenDevicePort("COM1", kBaud, dcb);
+    if (!port) {
+        std::fprintf(stderr, "cannot open the emulated port\n");
+        return 1;
+    }
+    protocol::CTV540v60 link(1, protocol::Connection{port.get(), 0}, dcb, false, 0, 3, 50);
+    protocol::SilentProgress progress;
+    platform::IniFile settings;
+
+    const double cpuBefore = ThreadCpuSeconds();
+    const auto start = Clock::now();
+    {
+        auto file = protocol::DataFile::Create(folder / "dat1hc");
+        link.ReadVersion60(*file, true, progress, settings);
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = ThreadCpuSeconds() - cpuBefore;
+
+    const emulators::HcStats device = line.Device(1).Stats();
+    const emulators::LineStats wire = line.Stats();
+    const unsigned frames = device.readFrames + device.writeFrames;
+    const double byteTime = 11.0 / kBaud;
+    // The address byte of each request travels during the pause after it.
+    const double floor = (wire.bytesReceived - frames) * byteTime + wire.bytesSent * byteTime +
+                         frames * (kAddressPause + kAnswerDelayMs / 1000.0) +
+                         device.commands * 2 * kCommandPause +
+                         device.statusZeroAnswers * kMailboxPoll;
+
+    std::printf("version-60 reading, %u hours, 9600 baud paced\n", hours);
+    std::printf("  exchanges             %u (%u commands), %u bytes out, %u bytes in\n", frames,
+                device.commands, wire.bytesReceived, wire.bytesSent);
+    std::printf("  wall time             %.3f s\n", wall);
+    std::printf("  floor                 %.3f s\n", floor);
+    std::printf("  wall / floor          %.3f\n", wall / floor);
+    std::printf("  CPU (reading thread)  %.3f s (%.2f %% of wall)\n", cpu, 100.0 * cpu / wall);
+
+    // A dump of about 1 MB: many hours, padded to just under the limit.
+    emulators::HcDevice big(Device(14000));
+    emulators::UpdDumpOptions dumpOptions;
+    dumpOptions.padTo = protocol::kMaxDumpSize;
+    const std::vector<std::uint8_t> dump = emulators::MakeUpdDump(big, dumpOptions);
+    std::vector<double> times;
+    for (int run = 0; run < 7; ++run) {
+        const fs::path dat = folder / "dat";
+        emulators::WriteUpdDump(big, dat.string(), dumpOptions);
+        protocol::CTV540v60Upd converter;
+        const auto t0 = Clock::now();
+        const bool converted = converter.ConvertDump(dat, settings);
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        if (!converted) {
+            std::fprintf(stderr, "the dump was not converted\n");
+            return 1;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("dump conversion, %zu bytes: median %.1f ms (min %.1f, max %.1f)\n", dump.size(),
+                times[times.size() / 2], times.front(), times.back());
+    fs::remove_all(folder);
+    return 0;
+}
