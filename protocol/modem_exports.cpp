@@ -25,7 +25,10 @@ std::atomic<ModemExports*> installed{nullptr};
 
 ModemExports& DefaultModemExports() {
     ModemExports* exports = installed.load();
-    return exports != nullptr ? *exports : noModem;
+    if (exports != nullptr) {
+        return *exports;
+    }
+    return noModem;
 }
 
 void SetDefaultModemExports(ModemExports* exports) {
