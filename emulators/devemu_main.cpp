@@ -14,6 +14,7 @@
 #include "emulators/devemu_dump.h"
 #include "emulators/devemu_options.h"
 #include "emulators/hc_line.h"
+#include "emulators/modem_command.h"
 
 namespace {
 
@@ -131,9 +132,12 @@ int main(int argc, char** argv) {
     if (command == "dump") {
         return emulators::DumpMain(std::vector<std::string>(args.begin() + 1, args.end()));
     }
+    if (command == "modem") {
+        return emulators::RunModemCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     if (command != "hc") {
         std::cerr << "devemu: unknown emulator '" << command
-                  << "' (available: hc, dump); see devemu --help\n";
+                  << "' (available: hc, modem, dump); see devemu --help\n";
         return kExitUsage;
     }
     const HcParseResult parsed =

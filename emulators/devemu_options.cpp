@@ -343,11 +343,14 @@ std::string DevemuUsage() {
            "Emulators:\n"
            "  hc    heat calculator(s) on a multi-drop line: memory reads and writes, the\n"
            "        data directories, the command mailbox, current values, archives, faults\n"
+           "  modem Hayes AT modem: dialled numbers connect to a heat calculator or an echo, or\n"
+           "        give BUSY, NO ANSWER...; incoming calls ring on a signal\n"
            "  dump  not an emulator on a line: writes the dump file of the data transfer device\n"
            "        (UPD) after it has read an emulated version-60 heat calculator\n"
            "\n"
            "Run 'devemu hc --help' for the options.\n"
-           "Run 'devemu dump --help' for the dump's options.\n";
+           "Run 'devemu dump --help' for the dump's options.\n"
+           "Run 'devemu modem --help' for the modem's options.\n";
 }
 
 std::string HcUsage() {

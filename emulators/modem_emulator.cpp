@@ -1,0 +1,885 @@
+#include "emulators/modem_emulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace emulators {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+int PollTimeout(std::optional<Clock::time_point> deadline) {
+    if (!deadline) {
+        return -1;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
+}
+
+std::optional<Clock::time_point> Earliest(std::optional<Clock::time_point> a,
+                                          std::optional<Clock::time_point> b) {
+    if (!a) {
+        return b;
+    }
+    if (!b) {
+        return a;
+    }
+    return std::min(*a, *b);
+}
+
+bool Due(const std::optional<Clock::time_point>& at) {
+    return at && Clock::now() >= *at;
+}
+
+// The number as the modem's directory knows it: dial modifiers and blanks dropped.
+std::string NormaliseNumber(std::string dial) {
+    if (!dial.empty() && (dial.front() == 'T' || dial.front() == 'P')) {
+        dial.erase(dial.begin());
+    }
+    std::string number;
+    for (char c : dial) {
+        if (c != ' ' && c != '-' && c != ';' && c != '(' && c != ')') {
+            number += c;
+        }
+    }
+    return number;
+}
+
+enum class Mode { Command, Dialing, Answering, Online, OnlineCommand, Off };
+
+struct Request {
+    enum class Kind { Ring, HangUp, SwitchOff };
+    Kind kind = Kind::Ring;
+    unsigned count = 0;
+    unsigned periodMs = 0;
+    std::string peer;
+};
+
+}  // namespace
+
+struct ModemEmulator::State {
+    ModemOptions options;
+    int master = -1;
+    int slave = -1;  // kept open so that clients may come and go and raw mode stays
+    int wake = -1;
+    int peer = -1;  // the far end of the call, when it is a device
+    bool echoPeer = false;
+    std::string slavePath;
+    bool linkMade = false;
+    std::thread thread;
+
+    std::mutex stopMutex;  // serialises Stop()
+    bool stopped = false;
+    std::atomic<bool> stopping{false};
+
+    mutable std::mutex mutex;  // stats, requests, fault
+    ModemStats stats;
+    std::deque<Request> requests;
+    CommandFault fault = CommandFault::None;
+
+    // The modem's thread only.
+    Mode mode = Mode::Command;
+    bool echo = true;
+    bool verbose = true;
+    bool quiet = false;
+    unsigned registers[100] = {};
+    std::string commandLine;
+    unsigned connectedRate = 0;
+    std::optional<Clock::time_point> resultAt;  // dial or answer result due
+    DialPlan dialPlan;
+    std::string answerPeer;
+    // Ringing.
+    unsigned ringsLeft = 0;
+    unsigned ringPeriodMs = 0;
+    unsigned ringsThisCall = 0;
+    std::string ringPeer;
+    std::optional<Clock::time_point> nextRingAt;
+    std::optional<Clock::time_point> ringingEndsAt;
+    // Escape detection in data mode.
+    Clock::time_point lastDteByte{};
+    unsigned plusCount = 0;
+    std::optional<Clock::time_point> escapeAt;
+    std::uint64_t noise = 0x9E3779B97F4A7C15ull;
+
+    void Trace(const std::string& text) {
+        if (options.trace) {
+            options.trace(text);
+        }
+    }
+    Clock::duration Guard() const { return std::chrono::milliseconds(options.guardMs); }
+
+    void Open();
+    void MakeLink();
+    void RemoveLink();
+    void Run();
+    void TakeRequests();
+    void OnTimers();
+    void OnDteBytes(const std::uint8_t* bytes, std::size_t count);
+    void OnCommandByte(std::uint8_t byte);
+    void OnDataByte(std::uint8_t byte);
+    void OnPeerBytes();
+    void ExecuteLine(const std::string& line);
+    void Dial(const std::string& dial);
+    void Answer();
+    void GoOnline(const std::string& peerName, unsigned rate);
+    void EndCall();
+    void SendToPeer(const std::uint8_t* bytes, std::size_t count);
+    void SendResult(int numeric, const std::string& text);
+    void SendText(const std::string& text);
+    void Write(const std::uint8_t* bytes, std::size_t count);
+    void SwitchOffNow();
+};
+
+void ModemEmulator::State::Open() {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) {
+        ThrowErrno("posix_openpt");
+    }
+    if (grantpt(master) != 0 || unlockpt(master) != 0) {
+        ThrowErrno("grantpt/unlockpt");
+    }
+    char name[128];
+    if (ptsname_r(master, name, sizeof name) != 0) {
+        ThrowErrno("ptsname_r");
+    }
+    slavePath = name;
+    slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        ThrowErrno("open " + slavePath);
+    }
+    termios tio{};
+    if (tcgetattr(slave, &tio) != 0) {
+        ThrowErrno("tcgetattr " + slavePath);
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    cfsetspeed(&tio, B115200);
+    if (tcsetattr(slave, TCSANOW, &tio) != 0) {
+        ThrowErrno("tcsetattr " + slavePath);
+    }
+    const int flags = fcntl(master, F_GETFL);
+    if (flags < 0 || fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
+        ThrowErrno("fcntl O_NONBLOCK");
+    }
+    wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        ThrowErrno("eventfd");
+    }
+    registers[12] = options.guardMs / 20;
+}
+
+void ModemEmulator::State::MakeLink() {
+    namespace fs = std::filesystem;
+    const fs::path link(options.linkPath);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(link, ec);
+    if (fs::exists(status) && !fs::is_symlink(status)) {
+        throw std::runtime_error(options.linkPath + " exists and is not a symbolic link");
+    }
+    const fs::path temporary = link.string() + ".tmp" + std::to_string(::getpid());
+    fs::remove(temporary, ec);
+    fs::create_symlink(slavePath, temporary, ec);
+    if (!ec) {
+        fs::rename(temporary, link, ec);
+    }
+    if (ec) {
+        fs::remove(temporary, ec);
+        throw std::runtime_error("cannot make the link " + options.linkPath + ": " + ec.message());
+    }
+    linkMade = true;
+}
+
+void ModemEmulator::State::RemoveLink() {
+    if (!linkMade) {
+        return;
+    }
+    linkMade = false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::read_symlink(options.linkPath, ec) == fs::path(slavePath) && !ec) {
+        fs::remove(options.linkPath, ec);
+    }
+}
+
+void ModemEmulator::State::Write(const std::uint8_t* bytes, std::size_t count) {
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(2);
+    while (count > 0 && master >= 0) {
+        const ssize_t n = ::write(master, bytes, count);
+        if (n > 0) {
+            bytes += n;
+            count -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return;
+        }
+        // The client does not read: wait a little for room, then drop the rest.
+        pollfd entry{master, POLLOUT, 0};
+        if (::poll(&entry, 1, PollTimeout(giveUp)) <= 0) {
+            Trace("output dropped: the client does not read");
+            return;
+        }
+    }
+}
+
+void ModemEmulator::State::SendText(const std::string& text) {
+    Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+void ModemEmulator::State::SendResult(int numeric, const std::string& text) {
+    if (quiet) {
+        return;
+    }
+    Trace("tx " + text);
+    if (verbose) {
+        SendText("\r\n" + text + "\r\n");
+    } else {
+        SendText(std::to_string(numeric) + "\r");
+    }
+}
+
+void ModemEmulator::State::SendToPeer(const std::uint8_t* bytes, std::size_t count) {
+    {
+        std::lock_guard lock(mutex);
+        stats.toPeer.insert(stats.toPeer.end(), bytes, bytes + count);
+    }
+    if (echoPeer) {
+        Write(bytes, count);
+        return;
+    }
+    if (peer < 0) {
+        return;
+    }
+    while (count > 0) {
+        const ssize_t n = ::write(peer, bytes, count);
+        if (n > 0) {
+            bytes += n;
+            count -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd entry{peer, POLLOUT, 0};
+            if (::poll(&entry, 1, 1000) <= 0) {
+                return;
+            }
+        } else {
+            return;
+        }
+    }
+}
+
+void ModemEmulator::State::GoOnline(const std::string& peerName, unsigned rate) {
+    const std::string name = peerName.empty() ? options.defaultPeer : peerName;
+    echoPeer = name == kEchoPeer;
+    if (!echoPeer) {
+        peer = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (peer < 0) {
+            Trace("cannot open the peer " + name + ": " + std::strerror(errno));
+            mode = Mode::Command;
+            SendResult(3, "NO CARRIER");
+            return;
+        }
+        termios tio{};
+        if (tcgetattr(peer, &tio) == 0) {
+            cfmakeraw(&tio);
+            tio.c_cflag |= CLOCAL | CREAD;
+            tcsetattr(peer, TCSANOW, &tio);
+        }
+    }
+    connectedRate = rate;
+    mode = Mode::Online;
+    lastDteByte = Clock::now();
+    plusCount = 0;
+    escapeAt.reset();
+    {
+        std::lock_guard lock(mutex);
+        ++stats.connects;
+        stats.online = true;
+    }
+    SendResult(1, "CONNECT " + std::to_string(rate));
+}
+
+void ModemEmulator::State::EndCall() {
+    CloseFd(peer);
+    echoPeer = false;
+    escapeAt.reset();
+    plusCount = 0;
+    mode = Mode::Command;
+    std::lock_guard lock(mutex);
+    stats.online = false;
+}
+
+void ModemEmulator::State::Dial(const std::string& dial) {
+    const std::string number = NormaliseNumber(dial);
+    {
+        std::lock_guard lock(mutex);
+        stats.dialled.push_back(number);
+    }
+    if (number.empty()) {
+        SendResult(4, "ERROR");
+        return;
+    }
+    const auto found = options.numbers.find(number);
+    dialPlan = found != options.numbers.end() ? found->second : options.otherNumbers;
+    mode = Mode::Dialing;
+    if (dialPlan.outcome == DialOutcome::Silence) {
+        resultAt.reset();
+    } else {
+        resultAt = Clock::now() + std::chrono::milliseconds(dialPlan.delayMs);
+    }
+    Trace("dial " + number);
+}
+
+void ModemEmulator::State::Answer() {
+    if (!nextRingAt && !ringingEndsAt) {
+        SendResult(3, "NO CARRIER");
+        return;
+    }
+    {
+        std::lock_guard lock(mutex);
+        stats.ringsBeforeAnswer.push_back(ringsThisCall);
+    }
+    answerPeer = ringPeer;
+    ringsLeft = 0;
+    nextRingAt.reset();
+    ringingEndsAt.reset();
+    mode = Mode::Answering;
+    resultAt = Clock::now() + std::chrono::milliseconds(options.answerDelayMs);
+}
+
+void ModemEmulator::State::ExecuteLine(const std::string& line) {
+    std::string upper;
+    for (char c : line) {
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    std::size_t start = upper.find_first_not_of(' ');
+    if (start == std::string::npos || upper.compare(start, 2, "AT") != 0) {
+        return;  // not a command: a modem ignores it
+    }
+    {
+        std::lock_guard lock(mutex);
+        stats.commands.push_back(line.substr(start));
+    }
+    Trace("rx " + line.substr(start));
+    CommandFault currentFault;
+    {
+        std::lock_guard lock(mutex);
+        currentFault = fault;
+    }
+    if (currentFault == CommandFault::Silent) {
+        return;
+    }
+    if (currentFault == CommandFault::Garbage) {
+        std::string junk;
+        for (int i = 0; i < 12; ++i) {
+            noise = noise * 6364136223846793005ull + 1442695040888963407ull;
+            char c = static_cast<char>(0x21 + (noise >> 33) % 0x5E);
+            junk += (c == 'O' || c == 'K') ? '#' : c;
+        }
+        SendText("\r\n" + junk + "\r\n");
+        return;
+    }
+    const std::string command = upper.substr(start + 2);
+    auto number = [&](std::size_t& i) {
+        unsigned value = 0;
+        while (i < command.size() && std::isdigit(static_cast<unsigned char>(command[i]))) {
+            value = value * 10 + static_cast<unsigned>(command[i] - '0');
+            ++i;
+        }
+        return value;
+    };
+    std::size_t i = 0;
+    std::string information;
+    while (i < command.size()) {
+        const char c = command[i++];
+        switch (c) {
+            case ' ':
+                break;
+            case 'E':
+                echo = number(i) != 0;
+                break;
+            case 'V':
+                verbose = number(i) != 0;
+                break;
+            case 'Q':
+                quiet = number(i) != 0;
+                break;
+            case 'X':
+            case 'L':
+            case 'M':
+            case 'B':
+            case 'C':
+            case 'N':
+            case 'W':
+            case 'Y':
+                number(i);
+                break;
+            case 'Z':
+                echo = true;
+                verbose = true;
+                quiet = false;
+                number(i);
+                break;
+            case 'I':
+                number(i);
+                information += "devemu modem\r\n";
+                break;
+            case 'S': {
+                const unsigned reg = number(i);
+                if (reg >= 100) {
+                    SendResult(4, "ERROR");
+                    return;
+                }
+                if (i < command.size() && command[i] == '=') {
+                    ++i;
+                    registers[reg] = number(i);
+                } else if (i < command.size() && command[i] == '?') {
+                    ++i;
+                    information += std::to_string(registers[reg]) + "\r\n";
+                }
+                break;
+            }
+            case '&':
+                if (i < command.size()) {
+                    if (command[i] == 'F') {
+                        echo = true;
+                        verbose = true;
+                        quiet = false;
+                    }
+                    ++i;
+                    number(i);
+                }
+                break;
+            case '+':
+            case '#':
+            case '%':
+            case '\\':
+                // Extended commands are accepted as they are, up to ';'.
+                while (i < command.size() && command[i] != ';') {
+                    ++i;
+                }
+                if (i < command.size()) {
+                    ++i;
+                }
+                break;
+            case 'H':
+                number(i);
+                if (mode == Mode::OnlineCommand) {
+                    EndCall();
+                    std::lock_guard lock(mutex);
+                    ++stats.hangUps;
+                }
+                break;
+            case 'O':
+                if (mode != Mode::OnlineCommand) {
+                    SendResult(4, "ERROR");
+                    return;
+                }
+                mode = Mode::Online;
+                lastDteByte = Clock::now();
+                SendResult(1, "CONNECT " + std::to_string(connectedRate));
+                return;
+            case 'A':
+                if (mode == Mode::OnlineCommand) {
+                    SendResult(4, "ERROR");
+                    return;
+                }
+                Answer();
+                return;
+            case 'D':
+                if (mode == Mode::OnlineCommand) {
+                    SendResult(4, "ERROR");
+                    return;
+                }
+                Dial(line.substr(start + 2 + i));
+                return;
+            default:
+                SendResult(4, "ERROR");
+                return;
+        }
+    }
+    if (!information.empty() && !quiet) {
+        SendText("\r\n" + information);
+    }
+    SendResult(0, "OK");
+}
+
+void ModemEmulator::State::OnCommandByte(std::uint8_t byte) {
+    CommandFault currentFault;
+    {
+        std::lock_guard lock(mutex);
+        currentFault = fault;
+    }
+    if (echo && currentFault == CommandFault::None) {
+        Write(&byte, 1);
+    }
+    if (byte == '\r') {
+        std::string line;
+        line.swap(commandLine);
+        ExecuteLine(line);
+        return;
+    }
+    if (byte == '\n') {
+        return;
+    }
+    if (byte == 8 || byte == 127) {
+        if (!commandLine.empty()) {
+            commandLine.pop_back();
+        }
+        return;
+    }
+    if (commandLine.size() < 256) {
+        commandLine += static_cast<char>(byte);
+    }
+}
+
+void ModemEmulator::State::OnDataByte(std::uint8_t byte) {
+    const Clock::time_point now = Clock::now();
+    const bool quietBefore = now - lastDteByte >= Guard();
+    lastDteByte = now;
+    if (escapeAt) {
+        // A byte within the guard time after "+++": no escape; the pluses were data.
+        escapeAt.reset();
+        const std::uint8_t pluses[3] = {'+', '+', '+'};
+        SendToPeer(pluses, plusCount);
+        plusCount = 0;
+    }
+    if (byte == '+' && ((plusCount == 0 && quietBefore) || (plusCount > 0 && !quietBefore))) {
+        if (++plusCount == 3) {
+            escapeAt = now + Guard();
+        }
+        return;
+    }
+    if (plusCount > 0) {
+        const std::uint8_t pluses[3] = {'+', '+', '+'};
+        SendToPeer(pluses, plusCount);
+        plusCount = 0;
+        if (byte == '+' && quietBefore) {
+            plusCount = 1;
+            return;
+        }
+    }
+    SendToPeer(&byte, 1);
+}
+
+void ModemEmulator::State::OnDteBytes(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        switch (mode) {
+            case Mode::Command:
+            case Mode::OnlineCommand:
+                OnCommandByte(bytes[i]);
+                break;
+            case Mode::Dialing:
+            case Mode::Answering:
+                // Any character cuts a dial or an answer short.
+                resultAt.reset();
+                mode = Mode::Command;
+                Trace("dial or answer aborted by the client");
+                SendResult(3, "NO CARRIER");
+                break;
+            case Mode::Online:
+                OnDataByte(bytes[i]);
+                break;
+            case Mode::Off:
+                return;
+        }
+    }
+}
+
+void ModemEmulator::State::OnPeerBytes() {
+    std::uint8_t buffer[512];
+    const ssize_t n = ::read(peer, buffer, sizeof buffer);
+    if (n > 0) {
+        if (mode == Mode::Online) {
+            Write(buffer, static_cast<std::size_t>(n));
+        }
+        return;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return;
+    }
+    // The far end went away.
+    Trace("peer closed");
+    EndCall();
+    {
+        std::lock_guard lock(mutex);
+        ++stats.farEndHangUps;
+    }
+    SendResult(3, "NO CARRIER");
+}
+
+void ModemEmulator::State::SwitchOffNow() {
+    Trace("switched off");
+    CloseFd(peer);
+    CloseFd(master);
+    CloseFd(slave);
+    mode = Mode::Off;
+    resultAt.reset();
+    nextRingAt.reset();
+    ringingEndsAt.reset();
+    escapeAt.reset();
+    std::lock_guard lock(mutex);
+    stats.switchedOff = true;
+    stats.online = false;
+}
+
+void ModemEmulator::State::TakeRequests() {
+    std::deque<Request> taken;
+    {
+        std::lock_guard lock(mutex);
+        taken.swap(requests);
+    }
+    for (const Request& request : taken) {
+        switch (request.kind) {
+            case Request::Kind::Ring:
+                if (mode != Mode::Command || request.count == 0) {
+                    break;
+                }
+                ringsLeft = request.count;
+                ringPeriodMs = request.periodMs;
+                ringPeer = request.peer;
+                ringsThisCall = 0;
+                nextRingAt = Clock::now();
+                ringingEndsAt.reset();
+                break;
+            case Request::Kind::HangUp:
+                if (mode == Mode::Online || mode == Mode::OnlineCommand) {
+                    Trace("far end hangs up");
+                    EndCall();
+                    {
+                        std::lock_guard lock(mutex);
+                        ++stats.farEndHangUps;
+                    }
+                    SendResult(3, "NO CARRIER");
+                }
+                break;
+            case Request::Kind::SwitchOff:
+                if (mode != Mode::Off) {
+                    SwitchOffNow();
+                }
+                break;
+        }
+    }
+}
+
+void ModemEmulator::State::OnTimers() {
+    if (Due(resultAt)) {
+        resultAt.reset();
+        if (mode == Mode::Answering) {
+            GoOnline(answerPeer, options.answerRate);
+        } else if (mode == Mode::Dialing) {
+            mode = Mode::Command;
+            switch (dialPlan.outcome) {
+                case DialOutcome::Connect:
+                    GoOnline(dialPlan.peer, dialPlan.rate);
+                    break;
+                case DialOutcome::Busy:
+                    SendResult(7, "BUSY");
+                    break;
+                case DialOutcome::NoAnswer:
+                    SendResult(8, "NO ANSWER");
+                    break;
+                case DialOutcome::NoCarrier:
+                    SendResult(3, "NO CARRIER");
+                    break;
+                case DialOutcome::NoDialTone:
+                    SendResult(6, "NO DIALTONE");
+                    break;
+                case DialOutcome::Error:
+                    SendResult(4, "ERROR");
+                    break;
+                case DialOutcome::Silence:
+                    break;
+            }
+        }
+    }
+    if (Due(nextRingAt)) {
+        if (mode == Mode::Command && ringsLeft > 0) {
+            --ringsLeft;
+            ++ringsThisCall;
+            {
+                std::lock_guard lock(mutex);
+                ++stats.ringsSent;
+            }
+            Trace("ring " + std::to_string(ringsThisCall));
+            SendResult(2, "RING");
+            const Clock::time_point next = Clock::now() + std::chrono::milliseconds(ringPeriodMs);
+            if (ringsLeft > 0) {
+                nextRingAt = next;
+            } else {
+                nextRingAt.reset();
+                ringingEndsAt = next;  // ATA is still taken until the next ring would be due
+            }
+        } else {
+            nextRingAt.reset();
+        }
+    }
+    if (Due(ringingEndsAt)) {
+        ringingEndsAt.reset();
+    }
+    if (Due(escapeAt)) {
+        escapeAt.reset();
+        plusCount = 0;
+        mode = Mode::OnlineCommand;
+        {
+            std::lock_guard lock(mutex);
+            ++stats.escapes;
+        }
+        SendResult(0, "OK");
+    }
+}
+
+void ModemEmulator::State::Run() {
+    std::uint8_t buffer[512];
+    for (;;) {
+        std::optional<Clock::time_point> deadline =
+            Earliest(Earliest(resultAt, nextRingAt), Earliest(ringingEndsAt, escapeAt));
+        pollfd fds[3] = {{wake, POLLIN, 0}, {master, POLLIN, 0}, {peer, POLLIN, 0}};
+        nfds_t count = 1;
+        if (master >= 0) {
+            count = 2;
+            if (peer >= 0) {
+                count = 3;
+            }
+        }
+        const int ready = ::poll(fds, count, PollTimeout(deadline));
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (ready > 0 && fds[0].revents != 0) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] const ssize_t got = ::read(wake, &value, sizeof value);
+            if (stopping.load()) {
+                return;
+            }
+        }
+        TakeRequests();
+        if (ready > 0 && count >= 2 && master >= 0 && fds[1].revents != 0) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0) {
+                OnDteBytes(buffer, static_cast<std::size_t>(n));
+            } else if (n < 0 && errno == EIO) {
+                // No client has the line open (we keep the slave, so this is rare): rest a
+                // moment instead of spinning.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+        if (ready > 0 && count == 3 && peer >= 0 && fds[2].revents != 0) {
+            OnPeerBytes();
+        }
+        OnTimers();
+    }
+}
+
+ModemEmulator::ModemEmulator(ModemOptions options) : state_(std::make_unique<State>()) {
+    state_->options = std::move(options);
+    state_->fault = state_->options.fault;
+    state_->Open();
+    if (!state_->options.linkPath.empty()) {
+        state_->MakeLink();
+    }
+    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+}
+
+ModemEmulator::~ModemEmulator() {
+    Stop();
+}
+
+const std::string& ModemEmulator::SlavePath() const {
+    return state_->slavePath;
+}
+
+namespace {
+
+void Wake(int fd) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+}
+
+}  // namespace
+
+void ModemEmulator::Ring(unsigned count, unsigned periodMs, std::string peer) {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->requests.push_back({Request::Kind::Ring, count, periodMs, std::move(peer)});
+    }
+    Wake(state_->wake);
+}
+
+void ModemEmulator::HangUpFarEnd() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->requests.push_back({Request::Kind::HangUp, 0, 0, {}});
+    }
+    Wake(state_->wake);
+}
+
+void ModemEmulator::SwitchOff() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->requests.push_back({Request::Kind::SwitchOff, 0, 0, {}});
+    }
+    Wake(state_->wake);
+}
+
+void ModemEmulator::SetFault(CommandFault fault) {
+    std::lock_guard lock(state_->mutex);
+    state_->fault = fault;
+}
+
+ModemStats ModemEmulator::Stats() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->stats;
+}
+
+void ModemEmulator::Stop() {
+    std::lock_guard lock(state_->stopMutex);
+    if (state_->stopped) {
+        return;
+    }
+    state_->stopped = true;
+    state_->stopping.store(true);
+    Wake(state_->wake);
+    if (state_->thread.joinable()) {
+        state_->thread.join();
+    }
+    state_->RemoveLink();
+    CloseFd(state_->peer);
+    CloseFd(state_->master);
+    CloseFd(state_->slave);
+    CloseFd(state_->wake);
+}
+
+}  // namespace emulators

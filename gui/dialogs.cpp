@@ -1,0 +1,227 @@
+#include "gui/dialogs.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QScreen>
+
+#include "gui/dialog_service.h"
+#include "gui/display_text.h"
+#include "gui/layout_rules.h"
+#include "gui/texts.h"
+
+namespace calvix {
+namespace {
+
+constexpr int kButtonWidth = 100;
+constexpr int kButtonHeight = 28;
+
+QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view text) {
+    auto* label = new QLabel(ToQt(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->adjustSize();
+    return label;
+}
+
+void Place(QWidget* widget, const Box& box) {
+    widget->setGeometry(box.left, box.top, box.width, box.height);
+}
+
+}  // namespace
+
+CalvixDialog::CalvixDialog(const char* name, std::string_view caption) {
+    setObjectName(QString::fromLatin1(name));
+    setWindowTitle(ToQt(caption));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+}
+
+void CalvixDialog::reject() {
+    const int result = EscapeResult();
+    if (result != mrNone) {
+        done(result);
+    }
+}
+
+QPushButton* CalvixDialog::AddButton(const char* name, std::string_view caption, int modalResult) {
+    auto* button = new QPushButton(ToQt(caption), this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    button->resize(kButtonWidth, kButtonHeight);
+    connect(button, &QPushButton::clicked, this, [this, modalResult] { done(modalResult); });
+    return button;
+}
+
+void CalvixDialog::CenterOnScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->geometry();
+    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+}
+
+void CalvixDialog::showEvent(QShowEvent* event) {
+    LayOut();
+    CenterOnScreen();
+    QDialog::showEvent(event);
+}
+
+TAboutBox::TAboutBox() : CalvixDialog("TAboutBox", text::kStartCaption) {
+    label1_ = MakeLabel(this, "Label1", text::kAppTitle);
+    QFont large = label1_->font();
+    large.setPointSize(18);
+    large.setBold(true);
+    label1_->setFont(large);
+    label1_->adjustSize();
+    label2_ = MakeLabel(this, "Label2", text::kVersion);
+    start_ = AddButton("BitBtn1", text::kStart, mrOk);
+    exit_ = AddButton("BitBtn2", text::kExit, mrCancel);
+    close_ = AddButton("btAboutClose", text::kNext, mrYes);
+    close_->hide();
+    start_->setDefault(true);
+
+    const int width = std::max(360, label1_->width() + 60);
+    label1_->move((width - label1_->width()) / 2, 30);
+    label2_->move((width - label2_->width()) / 2, label1_->geometry().bottom() + 16);
+    const int buttonsTop = label2_->geometry().bottom() + 30;
+    start_->move(width / 2 - kButtonWidth - 15, buttonsTop);
+    exit_->move(width / 2 + 15, buttonsTop);
+    close_->move((width - kButtonWidth) / 2, buttonsTop);
+    setFixedSize(width, buttonsTop + kButtonHeight + 24);
+}
+
+void TAboutBox::SetAboutMode() {
+    setWindowTitle(ToQt(text::kAboutCaption));
+    start_->hide();
+    exit_->hide();
+    close_->show();
+    close_->setDefault(true);
+}
+
+int TAboutBox::EscapeResult() const {
+    return exit_->isHidden() ? mrNone : mrCancel;
+}
+
+TCloseBox::TCloseBox() : CalvixDialog("TCloseBox", text::kCloseCaption) {
+    label_ = MakeLabel(this, "Label1", text::kCloseQuestion);
+    yes_ = AddButton("BitBtn1", text::kYes, mrYes);
+    no_ = AddButton("BitBtn2", text::kNo, mrNo);
+    yes_->setDefault(true);
+}
+
+void TCloseBox::LayOut() {
+    const int width = std::max(300, label_->width() + 60);
+    label_->move((width - label_->width()) / 2, 24);
+    const int top = label_->geometry().bottom() + 24;
+    yes_->move(width / 2 - kButtonWidth - 15, top);
+    no_->move(width / 2 + 15, top);
+    setFixedSize(width, top + kButtonHeight + 20);
+}
+
+int TCloseBox::EscapeResult() const {
+    return mrNo;
+}
+
+TDeleteBox::TDeleteBox() : CalvixDialog("TDeleteBox", text::kDeleteCaption) {
+    label_ = MakeLabel(this, "lb1DeleteBox", text::kDeleteQuestion);
+    yes_ = AddButton("btYesDBox", text::kYes, mrYes);
+    no_ = AddButton("btNoDBox", text::kNo, mrNo);
+}
+
+void TDeleteBox::SetText(std::string_view cp1251) {
+    label_->setText(ToQt(cp1251));
+    label_->adjustSize();
+}
+
+void TDeleteBox::LayOut() {
+    label_->adjustSize();
+    const DeleteBoxLayout layout = LayoutDeleteBox(label_->width(), label_->height(), yes_->width(),
+                                                   no_->width(), kButtonHeight);
+    Place(label_, layout.label);
+    Place(yes_, layout.yes);
+    Place(no_, layout.no);
+    setFixedSize(layout.clientWidth, layout.clientHeight);
+}
+
+THelpBox::THelpBox() : CalvixDialog("THelpBox", text::kHelpCaption) {
+    label_ = MakeLabel(this, "lbHelp", "");
+    button_ = AddButton("btHelp", text::kHelpContinue, mrYes);
+    button_->resize(150, kButtonHeight);
+    button_->setDefault(true);
+}
+
+void THelpBox::SetText(std::string_view cp1251) {
+    label_->setText(ToQt(cp1251));
+    label_->adjustSize();
+}
+
+void THelpBox::LayOut() {
+    label_->adjustSize();
+    const HelpBoxLayout layout =
+        LayoutHelpBox(label_->width(), label_->height(), button_->width(), kButtonHeight);
+    Place(label_, layout.label);
+    Place(button_, layout.button);
+    setFixedSize(layout.clientWidth, layout.clientHeight);
+}
+
+int THelpBox::EscapeResult() const {
+    return mrYes;
+}
+
+TSelectPrinterBox::TSelectPrinterBox() : CalvixDialog("TSelectPrinterBox", text::kPrinterCaption) {
+    lb1_ = MakeLabel(this, "lb1SP", text::kPrinterChoose);
+    lb2_ = MakeLabel(this, "lb2SP", text::kPrinterSelected);
+    MakeLabel(this, "lb3SP", text::kPrinterList)->move(20, 70);
+    printers_ = new QListWidget(this);
+    printers_->setObjectName(QStringLiteral("listAllPrinters"));
+    printers_->setGeometry(20, 92, 400, 120);
+    MakeLabel(this, "lbFontSizeSP", text::kFontSize)->move(20, 228);
+    auto* fontSize = new QComboBox(this);
+    fontSize->setObjectName(QStringLiteral("cbFontSize"));
+    fontSize->setEditable(true);
+    for (int size : {6, 8, 10, 12, 14, 16}) {
+        fontSize->addItem(QString::number(size));
+    }
+    fontSize->setCurrentText(QStringLiteral("10"));
+    fontSize->setGeometry(20, 248, 120, 24);
+    MakeLabel(this, "lbOrientSP", text::kPageOrientation)->move(220, 228);
+    auto* orientation = new QComboBox(this);
+    orientation->setObjectName(QStringLiteral("cbListOrient"));
+    orientation->setEditable(true);
+    orientation->addItem(ToQt(text::kPortrait));
+    orientation->addItem(ToQt(text::kLandscape));
+    orientation->setCurrentIndex(0);
+    orientation->setGeometry(220, 248, 200, 24);
+    QPushButton* start = AddButton("btStartSP", text::kNext, mrOk);
+    start->move(170, 292);
+    start->setDefault(true);
+    setFixedSize(440, 336);
+}
+
+void TSelectPrinterBox::LayOut() {
+    printers_->clear();
+    const QStringList names = QPrinterInfo::availablePrinterNames();
+    if (names.isEmpty()) {
+        lb1_->setText(ToQt(text::kPrintersNotFound));
+        lb2_->setText(ToQt(text::kPrinterGoOn));
+    } else {
+        lb1_->setText(ToQt(text::kPrinterChoose));
+        lb2_->setText(ToQt(text::kPrinterSelected));
+        printers_->addItems(names);
+        const QString current = QPrinterInfo::defaultPrinterName();
+        const int index = static_cast<int>(names.indexOf(current));
+        printers_->setCurrentRow(index < 0 ? 0 : index);
+    }
+    for (QLabel* label : {lb1_, lb2_}) {
+        label->adjustSize();
+    }
+    lb1_->move((width() - lb1_->width()) / 2, 16);
+    lb2_->move((width() - lb2_->width()) / 2, 40);
+}
+
+}  // namespace calvix

@@ -1,0 +1,102 @@
+// The small modal dialogs of the program: start and about window, exit question, delete
+// question, help window and the printer choice. Each is created once and reused.
+#pragma once
+
+#include <QDialog>
+#include <string_view>
+
+class QLabel;
+class QPushButton;
+class QListWidget;
+class QComboBox;
+
+namespace calvix {
+
+// Border style of a dialog: fixed size, no close box; a button's modal result ends it.
+class CalvixDialog : public QDialog {
+  public:
+    explicit CalvixDialog(const char* name, std::string_view caption);
+    // Modal result of the Escape key; mrNone when Escape does nothing.
+    virtual int EscapeResult() const { return 0; }
+    void reject() override;
+
+  protected:
+    QPushButton* AddButton(const char* name, std::string_view caption, int modalResult);
+    void CenterOnScreen();
+    void showEvent(QShowEvent* event) override;
+    // Lays the dialog out just before it is shown.
+    virtual void LayOut() {}
+};
+
+class TAboutBox : public CalvixDialog {
+  public:
+    TAboutBox();
+    // The about form: caption "О программе", only "Дальше".
+    void SetAboutMode();
+    int EscapeResult() const override;
+
+  private:
+    QLabel* label1_;
+    QLabel* label2_;
+    QPushButton* start_;
+    QPushButton* exit_;
+    QPushButton* close_;
+};
+
+class TCloseBox : public CalvixDialog {
+  public:
+    TCloseBox();
+    int EscapeResult() const override;
+
+  protected:
+    void LayOut() override;
+
+  private:
+    QLabel* label_;
+    QPushButton* yes_;
+    QPushButton* no_;
+};
+
+class TDeleteBox : public CalvixDialog {
+  public:
+    TDeleteBox();
+    void SetText(std::string_view cp1251);
+
+  protected:
+    void LayOut() override;
+
+  private:
+    QLabel* label_;
+    QPushButton* yes_;
+    QPushButton* no_;
+};
+
+class THelpBox : public CalvixDialog {
+  public:
+    THelpBox();
+    void SetText(std::string_view cp1251);
+    int EscapeResult() const override;
+
+  protected:
+    void LayOut() override;
+
+  private:
+    QLabel* label_;
+    QPushButton* button_;
+};
+
+// The printer choice; its rules come with the printing of reports.
+class TSelectPrinterBox : public CalvixDialog {
+  public:
+    TSelectPrinterBox();
+
+  protected:
+    void LayOut() override;
+
+  private:
+    QLabel* lb1_;
+    QLabel* lb2_;
+    QListWidget* printers_;
+};
+
+}  // namespace calvix

@@ -1,0 +1,26 @@
+// How long the line layer waits for its modems. The defaults suit real modems; tests shorten
+// them.
+#pragma once
+
+#include <chrono>
+
+namespace telephony {
+
+struct LineTimings {
+    using ms = std::chrono::milliseconds;
+    ms commandReply{2000};  // OK to an initialisation command or to ATH
+    int probeAttempts = 2;  // tries of the first "AT"
+    // Silence before and after "+++"; a little longer than the modem's own guard time (S12).
+    ms escapeGuard{1100};
+    ms escapeReply{2500};    // after the guard time, for the OK of the escape
+    ms ringGap{8000};        // no RING for this long: the caller gave up
+    ms dialResult{120000};   // ATD without any result
+    ms answerResult{60000};  // ATA without any result
+    ms abortReply{3000};     // result after a dial or answer was cut short
+    ms carrierPoll{250};     // how often DCD is looked at in data mode (real ports only)
+};
+
+LineTimings GetLineTimings();
+void SetLineTimings(const LineTimings& timings);
+
+}  // namespace telephony

@@ -1,0 +1,62 @@
+// Pictures of the real window for a person to look at. Run it under an X server (Xvfb) in a
+// prepared working folder with saved reports in "Archive\":
+//   xvfb-run -s "-screen 0 1024x768x24" gui_screenshots /tmp
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+
+#include "gui/calvix_app.h"
+#include "gui/dialog_service.h"
+#include "gui/dialogs.h"
+#include "gui/unitmainform.h"
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 25; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+}
+
+bool Grab(const QString& folder, const char* name) {
+    Settle();
+    const QString file = folder + QLatin1Char('/') + QLatin1String(name);
+    return QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+}
+
+void Click(QWidget& form, const char* name) {
+    if (auto* button = form.findChild<QPushButton*>(QLatin1String(name))) {
+        button->click();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    calvix::ApplyCalvixLook(app);
+    calvix::DialogService::SetHeadless(true);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp");
+    bool ok = true;
+
+    calvix::TAboutBox start;
+    start.show();
+    ok = Grab(folder, "calvix-start.png") && ok;
+    start.hide();
+
+    calvix::TMainForm form;
+    form.show();
+    ok = Grab(folder, "calvix-mode.png") && ok;
+    Click(form, "btMemoMode");
+    const auto& boxes = form.ReportCheckBoxes();
+    for (std::size_t i = 0; i < boxes.size() && i < 2; ++i) {
+        boxes[i]->click();
+    }
+    ok = Grab(folder, "calvix-archive-list.png") && ok;
+    Click(form, "btStartR");
+    ok = Grab(folder, "calvix-archive-text.png") && ok;
+    return ok ? 0 : 1;
+}
