@@ -1,5 +1,7 @@
 #include "emulators/hc_line.h"
 
+#include "emulators/pseudo_terminal.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -50,10 +52,6 @@ class UniqueFd {
   private:
     int fd_ = -1;
 };
-
-[[noreturn]] void ThrowErrno(const std::string& what) {
-    throw std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 timespec ToTimespec(Clock::duration d) {
     if (d < Clock::duration::zero()) {
@@ -146,38 +144,10 @@ struct HcLine::State {
 };
 
 void HcLine::State::Open() {
-    master = UniqueFd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (master.Get() < 0) {
-        ThrowErrno("posix_openpt");
-    }
-    if (grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) {
-        ThrowErrno("grantpt/unlockpt");
-    }
-    char name[128];
-    if (ptsname_r(master.Get(), name, sizeof name) != 0) {
-        ThrowErrno("ptsname_r");
-    }
-    slavePath = name;
-    slave = UniqueFd(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (slave.Get() < 0) {
-        ThrowErrno("open " + slavePath);
-    }
-    termios tio{};
-    if (tcgetattr(slave.Get(), &tio) != 0) {
-        ThrowErrno("tcgetattr " + slavePath);
-    }
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    cfsetspeed(&tio, B9600);
-    if (tcsetattr(slave.Get(), TCSANOW, &tio) != 0) {
-        ThrowErrno("tcsetattr " + slavePath);
-    }
-    const int flags = fcntl(master.Get(), F_GETFL);
-    if (flags < 0 || fcntl(master.Get(), F_SETFL, flags | O_NONBLOCK) != 0) {
-        ThrowErrno("fcntl O_NONBLOCK");
-    }
+    PseudoTerminalEnds ends = OpenPseudoTerminal(B9600, true);
+    master = UniqueFd(ends.master);
+    slave = UniqueFd(ends.slave);
+    slavePath = ends.slavePath;
     wake = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (wake.Get() < 0) {
         ThrowErrno("eventfd");
@@ -185,24 +155,7 @@ void HcLine::State::Open() {
 }
 
 void HcLine::State::MakeLink() {
-    namespace fs = std::filesystem;
-    const fs::path link(options.linkPath);
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(link, ec);
-    if (fs::exists(status) && !fs::is_symlink(status)) {
-        throw std::runtime_error(options.linkPath + " exists and is not a symbolic link");
-    }
-    // Made under a temporary name and renamed, so an old link is replaced in one step.
-    const fs::path temporary = link.string() + ".tmp" + std::to_string(::getpid());
-    fs::remove(temporary, ec);
-    fs::create_symlink(slavePath, temporary, ec);
-    if (!ec) {
-        fs::rename(temporary, link, ec);
-    }
-    if (ec) {
-        fs::remove(temporary, ec);
-        throw std::runtime_error("cannot make the link " + options.linkPath + ": " + ec.message());
-    }
+    emulators::MakeLink(options.linkPath, slavePath);
     linkMade = true;
 }
 
@@ -211,12 +164,7 @@ void HcLine::State::RemoveLink() {
         return;
     }
     linkMade = false;
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Another instance may have taken the name over since; leave its link alone.
-    if (fs::read_symlink(options.linkPath, ec) == fs::path(slavePath) && !ec) {
-        fs::remove(options.linkPath, ec);
-    }
+    emulators::RemoveLink(options.linkPath, slavePath);
 }
 
 bool HcLine::State::WaitUntil(Clock::time_point deadline) {

@@ -1,5 +1,7 @@
 #include "emulators/modem_emulator.h"
 
+#include "emulators/pseudo_terminal.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -25,10 +27,6 @@ namespace emulators {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void ThrowErrno(const std::string& what) {
-    throw std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 void CloseFd(int& fd) {
     if (fd >= 0) {
@@ -160,36 +158,10 @@ struct ModemEmulator::State {
 };
 
 void ModemEmulator::State::Open() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) {
-        ThrowErrno("posix_openpt");
-    }
-    if (grantpt(master) != 0 || unlockpt(master) != 0) {
-        ThrowErrno("grantpt/unlockpt");
-    }
-    char name[128];
-    if (ptsname_r(master, name, sizeof name) != 0) {
-        ThrowErrno("ptsname_r");
-    }
-    slavePath = name;
-    slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        ThrowErrno("open " + slavePath);
-    }
-    termios tio{};
-    if (tcgetattr(slave, &tio) != 0) {
-        ThrowErrno("tcgetattr " + slavePath);
-    }
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    cfsetspeed(&tio, B115200);
-    if (tcsetattr(slave, TCSANOW, &tio) != 0) {
-        ThrowErrno("tcsetattr " + slavePath);
-    }
-    const int flags = fcntl(master, F_GETFL);
-    if (flags < 0 || fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
-        ThrowErrno("fcntl O_NONBLOCK");
-    }
+    PseudoTerminalEnds ends = OpenPseudoTerminal(B115200, false);
+    master = ends.master;
+    slave = ends.slave;
+    slavePath = ends.slavePath;
     wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
         ThrowErrno("eventfd");
@@ -198,23 +170,7 @@ void ModemEmulator::State::Open() {
 }
 
 void ModemEmulator::State::MakeLink() {
-    namespace fs = std::filesystem;
-    const fs::path link(options.linkPath);
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(link, ec);
-    if (fs::exists(status) && !fs::is_symlink(status)) {
-        throw std::runtime_error(options.linkPath + " exists and is not a symbolic link");
-    }
-    const fs::path temporary = link.string() + ".tmp" + std::to_string(::getpid());
-    fs::remove(temporary, ec);
-    fs::create_symlink(slavePath, temporary, ec);
-    if (!ec) {
-        fs::rename(temporary, link, ec);
-    }
-    if (ec) {
-        fs::remove(temporary, ec);
-        throw std::runtime_error("cannot make the link " + options.linkPath + ": " + ec.message());
-    }
+    emulators::MakeLink(options.linkPath, slavePath);
     linkMade = true;
 }
 
@@ -223,11 +179,7 @@ void ModemEmulator::State::RemoveLink() {
         return;
     }
     linkMade = false;
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::read_symlink(options.linkPath, ec) == fs::path(slavePath) && !ec) {
-        fs::remove(options.linkPath, ec);
-    }
+    emulators::RemoveLink(options.linkPath, slavePath);
 }
 
 void ModemEmulator::State::Write(const std::uint8_t* bytes, std::size_t count) {

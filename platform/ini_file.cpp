@@ -1,13 +1,14 @@
 #include "platform/ini_file.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 
 #include "platform/codepage.h"
+#include "platform/file_io.h"
 
 namespace platform {
 namespace {
@@ -20,25 +21,6 @@ std::string_view Trim(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-bool ReadFile(const std::filesystem::path& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char chunk[8192];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            ::close(fd);
-            return got == 0;
-        }
-        content.append(chunk, static_cast<std::size_t>(got));
-    }
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -100,7 +82,7 @@ bool ParseIniInteger(std::string_view text, long& value) {
 
 IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
     std::string content;
-    if (ReadFile(path_, content)) {
+    if (ReadWholeFile(path_, content)) {
         Parse(content);
     }
 }
@@ -202,8 +184,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     return std::string(line != nullptr ? std::string_view(line->value) : defaultValue);
 }
 
-long IniFile::ReadInteger(std::string_view section, std::string_view key,
-                          long defaultValue) const {
+long IniFile::ReadInteger(std::string_view section, std::string_view key, long defaultValue) const {
     const Line* line = FindKey(section, key);
     long value = 0;
     if (line == nullptr || !ParseIniInteger(line->value, value)) {
@@ -212,8 +193,7 @@ long IniFile::ReadInteger(std::string_view section, std::string_view key,
     return value;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key,
-                          std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     Section* found = Find(section);
     if (found == nullptr) {
         sections_.push_back({std::string(section), {}});

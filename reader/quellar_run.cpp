@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/file_io.h"
 #include "platform/serial_port.h"
 #include "platform/win_path.h"
 #include "protocol/data_file.h"
@@ -45,25 +46,6 @@ void ConfigurePort(platform::SerialPort& port, long baud, long t,
     port.SetCommState(dcb);
     deviceControl = dcb;
     port.SetCommTimeouts(protocol::TimeoutsFromBase(t));
-}
-
-bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char chunk[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            ::close(fd);
-            return got == 0;
-        }
-        content.append(chunk, static_cast<std::size_t>(got));
-    }
 }
 
 // The part of a run that works through the parameter list, once the port is set up.
@@ -301,7 +283,7 @@ int RunQuellar(const std::vector<std::string>& arguments, const QuellarOptions& 
         return 0;
     }
     std::string content;
-    if (!ReadWholeFile(configPath, content)) {
+    if (!platform::ReadWholeFile(configPath, content)) {
         Print(out, "Can't read configuration file", "\n");
         return -1;
     }
