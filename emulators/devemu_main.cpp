@@ -15,6 +15,7 @@
 #include "emulators/devemu_options.h"
 #include "emulators/hc_line.h"
 #include "emulators/modem_command.h"
+#include "emulators/trace_time.h"
 
 namespace {
 
@@ -22,20 +23,6 @@ using emulators::HcParseResult;
 
 constexpr int kExitRuntimeError = 1;
 constexpr int kExitUsage = 2;
-
-std::string Timestamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
-    return text;
-}
 
 // Waits for SIGINT or SIGTERM, or until `seconds` have passed when it is not 0.
 void WaitForStop(const sigset_t& signals, unsigned seconds) {
@@ -76,7 +63,7 @@ int RunHc(const emulators::HcRunOptions& run) {
     emulators::LineOptions lineOptions = run.line;
     if (run.verbose) {
         lineOptions.trace = [](const std::string& text) {
-            std::fprintf(stderr, "%s %s\n", Timestamp().c_str(), text.c_str());
+            std::fprintf(stderr, "%s %s\n", emulators::TraceTimestamp().c_str(), text.c_str());
         };
     }
     try {

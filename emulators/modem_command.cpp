@@ -1,4 +1,5 @@
 #include "emulators/modem_command.h"
+#include "emulators/trace_time.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -96,20 +97,6 @@ std::optional<DialPlan> ParsePlan(std::string_view text, std::string& error) {
         }
     }
     return plan;
-}
-
-std::string Timestamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
-    return text;
 }
 
 }  // namespace
@@ -272,7 +259,7 @@ int RunModemCommand(const std::vector<std::string>& args) {
 
     if (run.verbose) {
         run.modem.trace = [](const std::string& text) {
-            std::fprintf(stderr, "%s %s\n", Timestamp().c_str(), text.c_str());
+            std::fprintf(stderr, "%s %s\n", emulators::TraceTimestamp().c_str(), text.c_str());
         };
     }
     try {
