@@ -10,20 +10,6 @@
 
 namespace emulators {
 
-namespace {
-
-std::optional<unsigned long long> ParseCount(std::string_view text, unsigned long long max) {
-    unsigned long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-}  // namespace
-
 DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
     DumpParseResult result;
     auto fail = [&](const std::string& message) {
@@ -83,19 +69,19 @@ DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
                 rest.remove_prefix(comma + 1);
             }
         } else if (name == "--truncate") {
-            const auto n = ParseCount(value, 100000000);
+            const auto n = ParseNumber(value, 100000000);
             if (!n) {
                 return fail("--truncate must be a byte count 0..100000000, not '" + value + "'");
             }
             result.dump.truncateAt = static_cast<std::size_t>(*n);
         } else if (name == "--pad") {
-            const auto n = ParseCount(value, 100000000);
+            const auto n = ParseNumber(value, 100000000);
             if (!n) {
                 return fail("--pad must be a byte count 0..100000000, not '" + value + "'");
             }
             result.dump.padTo = static_cast<std::size_t>(*n);
         } else {  // --dump-version
-            const auto n = ParseCount(value, 255);
+            const auto n = ParseNumber(value, 255);
             if (!n) {
                 return fail("--dump-version must be a number 0..255, not '" + value + "'");
             }

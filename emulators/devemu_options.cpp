@@ -12,8 +12,6 @@
 
 namespace emulators {
 
-namespace {
-
 std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned long long max) {
     unsigned long long value = 0;
     const char* end = text.data() + text.size();
@@ -23,6 +21,8 @@ std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned lo
     }
     return value;
 }
+
+namespace {
 
 // "YYYY-MM-DD HH:MM:SS" (or with 'T'), UTC, years 2000..2099 since the device keeps two digits.
 std::optional<long long> ParseClock(const std::string& text) {

@@ -2,6 +2,9 @@
 // the tests can check them.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include <string>
 #include <vector>
 
@@ -9,6 +12,9 @@
 #include "emulators/hc_line.h"
 
 namespace emulators {
+
+// A whole decimal number of an option, at most `max`; nullopt for anything else.
+std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned long long max);
 
 struct HcRunOptions {
     std::vector<HcConfig> devices;
