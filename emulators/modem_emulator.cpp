@@ -1,4 +1,5 @@
 #include "emulators/modem_emulator.h"
+#include "platform/read_policy.h"
 
 #include "emulators/pseudo_terminal.h"
 
@@ -33,14 +34,6 @@ void CloseFd(int& fd) {
         ::close(fd);
         fd = -1;
     }
-}
-
-int PollTimeout(std::optional<Clock::time_point> deadline) {
-    if (!deadline) {
-        return -1;
-    }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-    return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
 }
 
 std::optional<Clock::time_point> Earliest(std::optional<Clock::time_point> a,
@@ -199,7 +192,7 @@ void ModemEmulator::State::Write(const std::uint8_t* bytes, std::size_t count) {
         }
         // The client does not read: wait a little for room, then drop the rest.
         pollfd entry{master, POLLOUT, 0};
-        if (::poll(&entry, 1, PollTimeout(giveUp)) <= 0) {
+        if (::poll(&entry, 1, platform::PollTimeoutMs(giveUp)) <= 0) {
             Trace("output dropped: the client does not read");
             return;
         }
@@ -726,7 +719,7 @@ void ModemEmulator::State::Run() {
                 count = 3;
             }
         }
-        const int ready = ::poll(fds, count, PollTimeout(deadline));
+        const int ready = ::poll(fds, count, platform::PollTimeoutMs(deadline));
         if (ready < 0 && errno != EINTR) {
             return;
         }

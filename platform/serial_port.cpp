@@ -1,5 +1,7 @@
 #include "platform/serial_port.h"
 
+#include "platform/read_policy.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -19,7 +21,6 @@ namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Deadline = std::optional<Clock::time_point>;
 
 struct BaudRate {
     std::uint32_t rate;
@@ -137,45 +138,13 @@ DeviceControl DeviceControlFrom(const termios& settings, int fd) {
     return dcb;
 }
 
-// Win32 total time-out: multiplier * count + constant ms; none when both are zero. A total
-// farther away than any read can last (about 35 years) counts as none, which also keeps the
-// arithmetic from overflowing.
-Deadline TotalDeadline(Clock::time_point start, std::uint32_t multiplier, std::uint32_t constant,
-                       std::size_t count) {
-    if (multiplier == 0 && constant == 0) {
-        return std::nullopt;
-    }
-    constexpr std::uint64_t kFarMs = std::uint64_t{1} << 40;
-    if (multiplier != 0 && count > (kFarMs - constant) / multiplier) {
-        return std::nullopt;
-    }
-    const std::uint64_t totalMs = std::uint64_t{multiplier} * count + constant;
-    return start + std::chrono::milliseconds(totalMs);
-}
-
-Deadline Earlier(Deadline a, Clock::time_point b) {
-    if (!a || b < *a) {
-        return b;
-    }
-    return a;
-}
-
 enum class WaitResult { kReady, kTimedOut, kFailed };
 
 // Waits for `events` on fd until the deadline (none: for ever). Hang-ups count as ready; the
 // read or write that follows reports them.
 WaitResult WaitFor(int fd, short events, Deadline deadline) {
     for (;;) {
-        int timeoutMs = -1;
-        if (deadline) {
-            const Clock::duration left = *deadline - Clock::now();
-            if (left <= Clock::duration::zero()) {
-                return WaitResult::kTimedOut;
-            }
-            // Rounded up so that a wait never ends just short of the deadline and spins.
-            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-            timeoutMs = static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
-        }
+        const int timeoutMs = PollTimeoutMs(deadline);
         pollfd entry{fd, events, 0};
         const int ready = ::poll(&entry, 1, timeoutMs);
         if (ready > 0) {
@@ -185,29 +154,26 @@ WaitResult WaitFor(int fd, short events, Deadline deadline) {
             }
             return WaitResult::kReady;
         }
-        if (ready < 0 && errno != EINTR) {
+        if (ready == 0) {
+            return WaitResult::kTimedOut;
+        }
+        if (errno != EINTR) {
             return WaitResult::kFailed;
         }
     }
 }
 
 // On a slow line an answer trickles in a byte at a time; sleeping for the wire time of the
-// missing bytes (never past a time-out) gathers them in one read instead of one wake-up each.
-void LetTheRestArrive(std::uint32_t baudRate, std::size_t missing, Deadline total,
-                      std::uint32_t interval, Clock::time_point lastByte) {
+// missing bytes gathers them in one read instead of one wake-up each. The sleep never reaches
+// past the read's own deadline, and the read looks once more before it ends on a time-out, so a
+// byte that came within the interval is always taken.
+void LetTheRestArrive(std::uint32_t baudRate, std::size_t missing, Deadline until) {
     if (baudRate == 0) {
         return;
     }
     const auto wireTime = std::chrono::microseconds(static_cast<std::int64_t>(missing) * 11 *
                                                     1000000 / static_cast<std::int64_t>(baudRate));
-    Clock::time_point until = lastByte + wireTime;
-    if (interval != 0) {
-        until = std::min(until, lastByte + std::chrono::milliseconds(interval));
-    }
-    if (total) {
-        until = std::min(until, *total);
-    }
-    std::this_thread::sleep_until(until);
+    std::this_thread::sleep_until(*EarlierOf(until, Clock::now() + wireTime));
 }
 
 // With VMIN = VTIME = 0 a read of a hung-up terminal returns 0 just like a read with no data;
@@ -540,73 +506,38 @@ bool SerialPort::Read(std::uint8_t* buffer, std::size_t count, std::size_t& done
     if (count == 0) {
         return true;
     }
-    const Clock::time_point start = Clock::now();
+    ReadPolicy policy(timeouts_, count, Clock::now());
     MarkedInputDecoder* marks = markedInput_ ? &markDecoder_ : nullptr;
-    if (!ReadAvailable(fd_, marks, buffer, count, done)) {
-        return false;
-    }
-    if (done == count) {
-        return true;
-    }
-
-    const std::uint32_t interval = timeouts_.readIntervalTimeout;
-    const std::uint32_t multiplier = timeouts_.readTotalTimeoutMultiplier;
-    const std::uint32_t constant = timeouts_.readTotalTimeoutConstant;
-
-    // MAXDWORD, 0, 0: return at once with what was there.
-    if (interval == kMaxDword && multiplier == 0 && constant == 0) {
-        return true;
-    }
-    // MAXDWORD, MAXDWORD, constant: return what is there, else wait up to `constant` ms for
-    // the first bytes and return them.
-    if (interval == kMaxDword && multiplier == kMaxDword && constant > 0 && constant < kMaxDword) {
-        const Deadline deadline = start + std::chrono::milliseconds(constant);
-        while (done == 0) {
-            switch (WaitFor(fd_, POLLIN, deadline)) {
-                case WaitResult::kReady:
-                    break;
-                case WaitResult::kTimedOut:
-                    return true;
-                case WaitResult::kFailed:
-                    return false;
-            }
-            if (!ReadAvailable(fd_, marks, buffer, count, done)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    const Deadline total = TotalDeadline(start, multiplier, constant, count);
-    Deadline lastByte;
-    if (done > 0) {
-        lastByte = Clock::now();
-    }
-    while (done < count) {
-        Deadline deadline = total;
-        if (interval != 0 && lastByte) {
-            deadline = Earlier(deadline, *lastByte + std::chrono::milliseconds(interval));
-        }
-        switch (WaitFor(fd_, POLLIN, deadline)) {
-            case WaitResult::kReady:
-                break;
-            case WaitResult::kTimedOut:
-                return true;
-            case WaitResult::kFailed:
-                return false;
-        }
+    for (;;) {
         const std::size_t before = done;
         if (!ReadAvailable(fd_, marks, buffer, count, done)) {
             return false;
         }
+        policy.Took(done, Clock::now());
+        if (policy.Satisfied()) {
+            return true;
+        }
         if (done > before) {
-            lastByte = Clock::now();
-            if (done < count) {
-                LetTheRestArrive(dcb_.baudRate, count - done, total, interval, *lastByte);
+            LetTheRestArrive(dcb_.baudRate, count - done, policy.Until());
+        }
+        switch (WaitFor(fd_, POLLIN, policy.Until())) {
+            case WaitResult::kReady:
+                break;
+            case WaitResult::kTimedOut: {
+                // One last look: bytes that came while we slept came within the interval.
+                const std::size_t seen = done;
+                if (!ReadAvailable(fd_, marks, buffer, count, done)) {
+                    return false;
+                }
+                if (done == seen) {
+                    return true;
+                }
+                break;
             }
+            case WaitResult::kFailed:
+                return false;
         }
     }
-    return true;
 }
 
 bool SerialPort::Write(const std::uint8_t* buffer, std::size_t count, std::size_t& done) {

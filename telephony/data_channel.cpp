@@ -4,21 +4,10 @@
 #include <cerrno>
 #include <optional>
 
+#include "platform/read_policy.h"
+
 namespace telephony {
-namespace {
-
 using Clock = std::chrono::steady_clock;
-
-std::optional<Clock::time_point> TotalDeadline(Clock::time_point start, std::uint32_t multiplier,
-                                               std::uint32_t constant, std::size_t count) {
-    if (multiplier == 0 && constant == 0) {
-        return std::nullopt;
-    }
-    const std::uint64_t ms = std::uint64_t{multiplier} * count + constant;
-    return start + std::chrono::milliseconds(std::min<std::uint64_t>(ms, 1ull << 40));
-}
-
-}  // namespace
 
 DataChannel::DataChannel(Writer writer) : writer_(std::move(writer)) {}
 
@@ -65,71 +54,30 @@ CommTransfer DataChannel::Read(std::uint8_t* buffer, std::size_t count,
     const Clock::time_point start = Clock::now();
     const Clock::time_point cancelAt = start + limit;
     std::unique_lock lock(mutex_);
-    const platform::CommTimeouts t = timeouts_;
     if (broken_) {
         return {false, false, 0};
     }
-    std::size_t done = TakeLocked(buffer, count);
-    if (done == count) {
-        return {true, false, done};
-    }
-    const bool intervalMax = t.readIntervalTimeout == platform::kMaxDword;
-    // MAXDWORD, 0, 0: what is there, at once.
-    if (intervalMax && t.readTotalTimeoutMultiplier == 0 && t.readTotalTimeoutConstant == 0) {
-        return {true, false, done};
-    }
-    // MAXDWORD, MAXDWORD, constant: wait up to `constant` for the first bytes only.
-    if (intervalMax && t.readTotalTimeoutMultiplier == platform::kMaxDword &&
-        t.readTotalTimeoutConstant > 0 && t.readTotalTimeoutConstant < platform::kMaxDword) {
-        const Clock::time_point until =
-            std::min(cancelAt, start + std::chrono::milliseconds(t.readTotalTimeoutConstant));
-        arrived_.wait_until(lock, until, [this] { return !input_.empty() || broken_; });
+    platform::ReadPolicy policy(timeouts_, count, start);
+    std::size_t done = 0;
+    for (;;) {
         done += TakeLocked(buffer + done, count - done);
-        if (done == 0 && broken_) {
-            return {false, false, 0};
-        }
-        if (done == 0 && Clock::now() >= cancelAt && until == cancelAt) {
-            return {false, true, 0};
-        }
-        return {true, false, done};
-    }
-
-    const std::optional<Clock::time_point> total =
-        TotalDeadline(start, t.readTotalTimeoutMultiplier, t.readTotalTimeoutConstant, count);
-    std::optional<Clock::time_point> lastByte;
-    if (done > 0) {
-        lastByte = Clock::now();
-    }
-    while (done < count) {
-        std::optional<Clock::time_point> deadline = total;
-        if (t.readIntervalTimeout != 0 && lastByte) {
-            const Clock::time_point gap =
-                *lastByte + std::chrono::milliseconds(t.readIntervalTimeout);
-            deadline = deadline ? std::min(*deadline, gap) : gap;
-        }
-        const Clock::time_point until = deadline ? std::min(*deadline, cancelAt) : cancelAt;
-        arrived_.wait_until(lock, until, [this] { return !input_.empty() || broken_; });
-        const std::size_t got = TakeLocked(buffer + done, count - done);
-        done += got;
-        if (done == count) {
-            break;
+        policy.Took(done, Clock::now());
+        if (policy.Satisfied()) {
+            return {true, false, done};
         }
         if (broken_) {
             return {false, false, done};
         }
-        if (got > 0) {
-            lastByte = Clock::now();
-            continue;
-        }
-        const Clock::time_point now = Clock::now();
-        if (deadline && now >= *deadline) {
-            return {true, false, done};
-        }
-        if (now >= cancelAt) {
+        const platform::Deadline until = platform::EarlierOf(policy.Until(), cancelAt);
+        if (!arrived_.wait_until(lock, *until, [this] { return !input_.empty() || broken_; })) {
+            const platform::Deadline own = policy.Until();
+            if (own && Clock::now() >= *own) {
+                return {true, false, done};
+            }
+            // Its own time-outs would have let the read run past the caller's limit.
             return {false, true, 0};
         }
     }
-    return {true, false, done};
 }
 
 CommTransfer DataChannel::Write(const std::uint8_t* buffer, std::size_t count,

@@ -1,4 +1,5 @@
 #include "telephony/event.h"
+#include "platform/read_policy.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -14,18 +15,6 @@ namespace telephony {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Milliseconds left for poll(), rounded up so a wait never ends just short of its deadline.
-int PollTimeout(std::optional<Clock::time_point> deadline) {
-    if (!deadline) {
-        return -1;
-    }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-    if (left.count() <= 0) {
-        return 0;
-    }
-    return static_cast<int>(std::min<long long>(left.count(), INT_MAX));
-}
 
 }  // namespace
 
@@ -80,7 +69,7 @@ std::optional<std::size_t> WaitForAny(std::initializer_list<Event*> events,
         entries.push_back({event->Fd(), POLLIN, 0});
     }
     for (;;) {
-        const int ready = ::poll(entries.data(), entries.size(), PollTimeout(deadline));
+        const int ready = ::poll(entries.data(), entries.size(), platform::PollTimeoutMs(deadline));
         if (ready < 0 && errno != EINTR) {
             return std::nullopt;
         }

@@ -1,4 +1,5 @@
 #include "telephony/modem_line.h"
+#include "platform/read_policy.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -18,14 +19,6 @@ constexpr std::uint32_t kDteRate = 115200;
 // Echo off, verbose results, result codes on, extended results (BUSY, NO DIALTONE), DCD follows
 // the carrier, DTR drop hangs up, no automatic answer.
 constexpr const char* kSetupCommand = "ATE0V1Q0X4&C1&D2S0=0";
-
-int PollTimeout(std::optional<Clock::time_point> deadline) {
-    if (!deadline) {
-        return -1;
-    }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-    return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
-}
 
 platform::CommTimeouts CommandWriteTimeouts() {
     platform::CommTimeouts timeouts;
@@ -119,7 +112,7 @@ bool ModemLine::RunInitCommand(const std::string& command) {
     std::uint8_t buffer[256];
     for (;;) {
         pollfd entry{portFd_, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, PollTimeout(deadline));
+        const int ready = ::poll(&entry, 1, platform::PollTimeoutMs(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -346,7 +339,7 @@ void ModemLine::Run() {
         }
         pollfd fds[2] = {{wake_.Fd(), POLLIN, 0}, {portFd_, POLLIN, 0}};
         const nfds_t count = mode_ == Mode::kDead ? 1 : 2;
-        const int ready = ::poll(fds, count, PollTimeout(wakeAt));
+        const int ready = ::poll(fds, count, platform::PollTimeoutMs(wakeAt));
         if (ready < 0 && errno != EINTR) {
             LineDied();
             continue;
