@@ -1,11 +1,26 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
 namespace platform {
 
-// Appends the whole file to `content`; false when it cannot be opened or read (a folder, for one).
+enum class FileRead {
+    kRead,        // the whole file is in `content`
+    kMissing,     // nothing by that name
+    kUnreadable,  // it exists but cannot be opened or read (permissions, a folder, an I/O error)
+    kNotRegular,  // a FIFO, a device or a socket: reading it could block or never end
+    kTooLarge,    // larger than the limit; nothing is kept
+};
+
+// Reads a regular file whole. Never opens anything that could block, and never reads more than
+// `limit` bytes into memory.
+FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
+                       std::size_t limit = std::size_t{64} << 20);
+
+// Appends the whole file to `content`; false when it cannot be opened or read (a folder, for
+// one), is not a regular file, or is larger than 64 MiB.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
 
 }  // namespace platform
