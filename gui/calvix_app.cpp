@@ -6,7 +6,7 @@
 
 #include "gui/dialog_service.h"
 #include "gui/dialogs.h"
-#include "gui/texts.h"
+#include "gui/rules/texts.h"
 #include "gui/unitmainform.h"
 
 namespace calvix {
@@ -37,7 +37,7 @@ void ApplyCalvixLook(QApplication& app) {
 int RunCalvix(QApplication& app) {
     {
         TAboutBox start;
-        if (DialogService::ShowModal(&start) == mrCancel) {
+        if (DialogService::ShowModal(&start) == ModalResult::mrCancel) {
             return 0;
         }
     }

@@ -10,8 +10,8 @@ namespace calvix {
 namespace {
 
 // Only the GUI thread touches these.
-std::deque<int>& Answers() {
-    static std::deque<int> answers;
+std::deque<ModalResult>& Answers() {
+    static std::deque<ModalResult> answers;
     return answers;
 }
 
@@ -30,8 +30,8 @@ Headless& HeadlessState() {
     return state;
 }
 
-// The preset answer, if any; in headless runs a missing one counts and gives mrNone.
-bool TakeAnswer(int& answer) {
+// The preset answer, if any; in headless runs a missing one counts and gives ModalResult::mrNone.
+bool TakeAnswer(ModalResult& answer) {
     if (!Answers().empty()) {
         answer = Answers().front();
         Answers().pop_front();
@@ -39,7 +39,7 @@ bool TakeAnswer(int& answer) {
     }
     if (HeadlessState().on) {
         ++HeadlessState().unanswered;
-        answer = mrNone;
+        answer = ModalResult::mrNone;
         return true;
     }
     return false;
@@ -59,30 +59,31 @@ QMessageBox::Icon ToQt(MessageIcon icon) {
 
 }  // namespace
 
-int DialogService::ShowMessage(QWidget* parent, std::string_view text, std::string_view caption,
-                               MessageIcon icon) {
+ModalResult DialogService::ShowMessage(QWidget* parent, std::string_view text,
+                                       std::string_view caption, MessageIcon icon) {
     ShownList().push_back({"message", std::string(caption), std::string(text)});
-    int answer = mrNone;
+    ModalResult answer = ModalResult::mrNone;
     if (TakeAnswer(answer)) {
         return answer;
     }
     QMessageBox box(ToQt(icon), calvix::ToQt(caption), calvix::ToQt(text), QMessageBox::Ok, parent);
     box.exec();
-    return mrOk;
+    return ModalResult::mrOk;
 }
 
-int DialogService::ShowModal(QDialog* dialog) {
+ModalResult DialogService::ShowModal(QDialog* dialog) {
     ShownList().push_back({dialog->objectName().toStdString(), "", ""});
-    int answer = mrNone;
+    ModalResult answer = ModalResult::mrNone;
     if (TakeAnswer(answer)) {
         dialog->show();
-        dialog->done(answer);
+        dialog->done(static_cast<int>(answer));
         return answer;
     }
-    return dialog->exec();
+    // Our dialogs end only through ModalResult values (see CalvixDialog).
+    return static_cast<ModalResult>(dialog->exec());
 }
 
-void DialogService::SetNextAnswer(int answer) {
+void DialogService::SetNextAnswer(ModalResult answer) {
     Answers().push_back(answer);
 }
 

@@ -12,7 +12,7 @@ class QWidget;
 namespace calvix {
 
 // Modal results of the dialogs.
-enum ModalResult : int {
+enum class ModalResult {
     mrNone = 0,
     mrOk = 1,
     mrCancel = 2,
@@ -24,19 +24,20 @@ enum class MessageIcon { Error, Warning, Information };
 
 class DialogService {
   public:
-    // A message box with an OK button; texts are 1251. Returns mrOk, or the preset answer.
-    static int ShowMessage(QWidget* parent, std::string_view text, std::string_view caption,
-                           MessageIcon icon);
+    // A message box with an OK button; texts are 1251. Returns ModalResult::mrOk, or the preset
+    // answer.
+    static ModalResult ShowMessage(QWidget* parent, std::string_view text, std::string_view caption,
+                                   MessageIcon icon);
     // Shows the dialog modally and returns its modal result. With a preset answer the dialog
     // is shown and hidden at once (so it lays itself out) and the answer is returned.
-    static int ShowModal(QDialog* dialog);
+    static ModalResult ShowModal(QDialog* dialog);
 
     // Answers for the next boxes and dialogs, in order.
-    static void SetNextAnswer(int answer);
+    static void SetNextAnswer(ModalResult answer);
     static bool HasNextAnswer();
     static void ClearAnswers();
     // Headless runs: a box or dialog without a preset answer is not shown; it is counted and
-    // returns mrNone, so a forgotten answer fails a test instead of hanging it.
+    // returns ModalResult::mrNone, so a forgotten answer fails a test instead of hanging it.
     static void SetHeadless(bool headless);
     static int UnansweredCount();
 

@@ -10,8 +10,8 @@
 
 #include "gui/dialog_service.h"
 #include "gui/display_text.h"
-#include "gui/layout_rules.h"
-#include "gui/texts.h"
+#include "gui/rules/layout_rules.h"
+#include "gui/rules/texts.h"
 
 namespace calvix {
 namespace {
@@ -41,18 +41,19 @@ CalvixDialog::CalvixDialog(const char* name, std::string_view caption) {
 }
 
 void CalvixDialog::reject() {
-    const int result = EscapeResult();
-    if (result != mrNone) {
-        done(result);
+    const ModalResult result = EscapeResult();
+    if (result != ModalResult::mrNone) {
+        End(result);
     }
 }
 
-QPushButton* CalvixDialog::AddButton(const char* name, std::string_view caption, int modalResult) {
+QPushButton* CalvixDialog::AddButton(const char* name, std::string_view caption,
+                                     ModalResult modalResult) {
     auto* button = new QPushButton(ToQt(caption), this);
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     button->resize(kButtonWidth, kButtonHeight);
-    connect(button, &QPushButton::clicked, this, [this, modalResult] { done(modalResult); });
+    connect(button, &QPushButton::clicked, this, [this, modalResult] { End(modalResult); });
     return button;
 }
 
@@ -79,9 +80,9 @@ TAboutBox::TAboutBox() : CalvixDialog("TAboutBox", text::kStartCaption) {
     label1_->setFont(large);
     label1_->adjustSize();
     label2_ = MakeLabel(this, "Label2", text::kVersion);
-    start_ = AddButton("BitBtn1", text::kStart, mrOk);
-    exit_ = AddButton("BitBtn2", text::kExit, mrCancel);
-    close_ = AddButton("btAboutClose", text::kNext, mrYes);
+    start_ = AddButton("BitBtn1", text::kStart, ModalResult::mrOk);
+    exit_ = AddButton("BitBtn2", text::kExit, ModalResult::mrCancel);
+    close_ = AddButton("btAboutClose", text::kNext, ModalResult::mrYes);
     close_->hide();
     start_->setDefault(true);
 
@@ -103,14 +104,14 @@ void TAboutBox::SetAboutMode() {
     close_->setDefault(true);
 }
 
-int TAboutBox::EscapeResult() const {
-    return exit_->isHidden() ? mrNone : mrCancel;
+ModalResult TAboutBox::EscapeResult() const {
+    return exit_->isHidden() ? ModalResult::mrNone : ModalResult::mrCancel;
 }
 
 TCloseBox::TCloseBox() : CalvixDialog("TCloseBox", text::kCloseCaption) {
     label_ = MakeLabel(this, "Label1", text::kCloseQuestion);
-    yes_ = AddButton("BitBtn1", text::kYes, mrYes);
-    no_ = AddButton("BitBtn2", text::kNo, mrNo);
+    yes_ = AddButton("BitBtn1", text::kYes, ModalResult::mrYes);
+    no_ = AddButton("BitBtn2", text::kNo, ModalResult::mrNo);
     yes_->setDefault(true);
 }
 
@@ -123,14 +124,14 @@ void TCloseBox::LayOut() {
     setFixedSize(width, top + kButtonHeight + 20);
 }
 
-int TCloseBox::EscapeResult() const {
-    return mrNo;
+ModalResult TCloseBox::EscapeResult() const {
+    return ModalResult::mrNo;
 }
 
 TDeleteBox::TDeleteBox() : CalvixDialog("TDeleteBox", text::kDeleteCaption) {
     label_ = MakeLabel(this, "lb1DeleteBox", text::kDeleteQuestion);
-    yes_ = AddButton("btYesDBox", text::kYes, mrYes);
-    no_ = AddButton("btNoDBox", text::kNo, mrNo);
+    yes_ = AddButton("btYesDBox", text::kYes, ModalResult::mrYes);
+    no_ = AddButton("btNoDBox", text::kNo, ModalResult::mrNo);
 }
 
 void TDeleteBox::SetText(std::string_view cp1251) {
@@ -150,7 +151,7 @@ void TDeleteBox::LayOut() {
 
 THelpBox::THelpBox() : CalvixDialog("THelpBox", text::kHelpCaption) {
     label_ = MakeLabel(this, "lbHelp", "");
-    button_ = AddButton("btHelp", text::kHelpContinue, mrYes);
+    button_ = AddButton("btHelp", text::kHelpContinue, ModalResult::mrYes);
     button_->resize(150, kButtonHeight);
     button_->setDefault(true);
 }
@@ -169,8 +170,8 @@ void THelpBox::LayOut() {
     setFixedSize(layout.clientWidth, layout.clientHeight);
 }
 
-int THelpBox::EscapeResult() const {
-    return mrYes;
+ModalResult THelpBox::EscapeResult() const {
+    return ModalResult::mrYes;
 }
 
 TSelectPrinterBox::TSelectPrinterBox() : CalvixDialog("TSelectPrinterBox", text::kPrinterCaption) {
@@ -197,7 +198,7 @@ TSelectPrinterBox::TSelectPrinterBox() : CalvixDialog("TSelectPrinterBox", text:
     orientation->addItem(ToQt(text::kLandscape));
     orientation->setCurrentIndex(0);
     orientation->setGeometry(220, 248, 200, 24);
-    QPushButton* start = AddButton("btStartSP", text::kNext, mrOk);
+    QPushButton* start = AddButton("btStartSP", text::kNext, ModalResult::mrOk);
     start->move(170, 292);
     start->setDefault(true);
     setFixedSize(440, 336);

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <string_view>
 
+#include "gui/dialog_service.h"
+
 class QLabel;
 class QPushButton;
 class QListWidget;
@@ -17,11 +19,13 @@ class CalvixDialog : public QDialog {
   public:
     explicit CalvixDialog(const char* name, std::string_view caption);
     // Modal result of the Escape key; mrNone when Escape does nothing.
-    virtual int EscapeResult() const { return 0; }
+    virtual ModalResult EscapeResult() const { return ModalResult::mrNone; }
+    // Ends the dialog with a modal result.
+    void End(ModalResult result) { done(static_cast<int>(result)); }
     void reject() override;
 
   protected:
-    QPushButton* AddButton(const char* name, std::string_view caption, int modalResult);
+    QPushButton* AddButton(const char* name, std::string_view caption, ModalResult modalResult);
     void CenterOnScreen();
     void showEvent(QShowEvent* event) override;
     // Lays the dialog out just before it is shown.
@@ -33,7 +37,7 @@ class TAboutBox : public CalvixDialog {
     TAboutBox();
     // The about form: caption "О программе", only "Дальше".
     void SetAboutMode();
-    int EscapeResult() const override;
+    ModalResult EscapeResult() const override;
 
   private:
     QLabel* label1_;
@@ -46,7 +50,7 @@ class TAboutBox : public CalvixDialog {
 class TCloseBox : public CalvixDialog {
   public:
     TCloseBox();
-    int EscapeResult() const override;
+    ModalResult EscapeResult() const override;
 
   protected:
     void LayOut() override;
@@ -75,7 +79,7 @@ class THelpBox : public CalvixDialog {
   public:
     THelpBox();
     void SetText(std::string_view cp1251);
-    int EscapeResult() const override;
+    ModalResult EscapeResult() const override;
 
   protected:
     void LayOut() override;

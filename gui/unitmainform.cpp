@@ -25,10 +25,10 @@
 #include "gui/dialog_service.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
-#include "gui/help_texts.h"
-#include "gui/layout_rules.h"
-#include "gui/report_files.h"
-#include "gui/texts.h"
+#include "gui/rules/help_texts.h"
+#include "gui/rules/layout_rules.h"
+#include "gui/rules/report_files.h"
+#include "gui/rules/texts.h"
 #include "platform/cp1251_literal.h"
 
 namespace calvix {
@@ -272,30 +272,25 @@ void TMainForm::BuildText() {
     lbTopText_->setAlignment(Qt::AlignCenter);
     lbTopText_->setGeometry(0, 0, 600, kTitleHeight);
 
-    struct Spec {
-        const char* name;
-        std::string_view caption;
+    // Placed by ResizeMainForm.
+    auto add = [this, pan](const char* name, std::string_view caption) {
+        return AddButton(pan, name, caption, 0, 0, 120);
     };
-    const Spec specs[] = {
-        {"btNextText", text::kNextText},
-        {"btSelectReportText", text::kSelectReportText},
-        {"btSaveText", text::kSaveText},
-        {"btDeleteText", text::kDeleteText},
-        {"btReturnText", text::kBack},
-        {"btPrevText", text::kPrevText},
-        {"btPrintText", text::kPrintText},
-        {"btSaveAllText", text::kSaveAllText},
-        {"btDeleteAllText", text::kDeleteAllText},
-        {"btExitText", text::kExit},
-    };
-    for (const Spec& spec : specs) {
-        textButtons_.push_back(AddButton(pan, spec.name, spec.caption, 0, 0, 120));
-    }
-    Connect(textButtons_[0], &TMainForm::btNextTextClick);
-    Connect(textButtons_[1], &TMainForm::btSelectReportTextClick);
-    Connect(textButtons_[4], NavButton::btReturnText);
-    Connect(textButtons_[5], &TMainForm::btPrevTextClick);
-    Connect(textButtons_[9], &TMainForm::CloseMainForm);
+    text_.next = add("btNextText", text::kNextText);
+    text_.selectReport = add("btSelectReportText", text::kSelectReportText);
+    text_.save = add("btSaveText", text::kSaveText);
+    text_.deleteOne = add("btDeleteText", text::kDeleteText);
+    text_.back = add("btReturnText", text::kBack);
+    text_.prev = add("btPrevText", text::kPrevText);
+    text_.print = add("btPrintText", text::kPrintText);
+    text_.saveAll = add("btSaveAllText", text::kSaveAllText);
+    text_.deleteAll = add("btDeleteAllText", text::kDeleteAllText);
+    text_.exit = add("btExitText", text::kExit);
+    Connect(text_.next, &TMainForm::btNextTextClick);
+    Connect(text_.selectReport, &TMainForm::btSelectReportTextClick);
+    Connect(text_.back, NavButton::btReturnText);
+    Connect(text_.prev, &TMainForm::btPrevTextClick);
+    Connect(text_.exit, &TMainForm::CloseMainForm);
     // Saving, deleting and printing come with the report archive and printing work.
 
     mmText_ = new QTextEdit(pan);
@@ -467,7 +462,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (DialogService::ShowModal(closeBox_.get()) == mrYes) {
+    if (DialogService::ShowModal(closeBox_.get()) == ModalResult::mrYes) {
         event->accept();
     } else {
         event->ignore();
@@ -489,9 +484,9 @@ void TMainForm::ShowErrorPanel(std::string_view message, QWidget* returnPanel) {
     btHCError_->setFocus();
 }
 
-void TMainForm::ShowHCErrorCaption(std::string_view message, int returnCode) {
+void TMainForm::ShowHCErrorCaption(std::string_view message, HCErrorReturn returnTo) {
     static_cast<CaptionPanel*>(PanelWidget(Panel::HCError))->SetCaption(message);
-    hcReturnCode_ = returnCode;
+    hcReturnTo_ = returnTo;
     ShowPanel(Panel::HCError);
 }
 
@@ -502,14 +497,14 @@ void TMainForm::btHCErrorClick() {
         returnPanel_ = nullptr;
         return;
     }
-    switch (hcReturnCode_) {
-        case 1:
+    switch (hcReturnTo_) {
+        case HCErrorReturn::HCAutoSearch:
             ShowPanel(Panel::HCAutoSearch);
             break;
-        case 2:
+        case HCErrorReturn::HCCurrent:
             ShowPanel(Panel::HCCurrent);
             break;
-        default:
+        case HCErrorReturn::HCWork:
             ShowPanel(Panel::HCWork);
             break;
     }
@@ -521,8 +516,8 @@ void TMainForm::Navigate(NavButton button) {
         return;
     }
     HidePanel(row->from);
-    if (row->toState != kStateUnchanged) {
-        workState_ = row->toState;
+    if (row->toState) {
+        workState_ = *row->toState;
     }
     if (row->effects & kCaptionBack) {
         setWindowTitle(ToQt(text::kCaptionBack));
@@ -543,7 +538,7 @@ void TMainForm::Navigate(NavButton button) {
 }
 
 void TMainForm::btUPDModeClick() {
-    workState_ = stUpdReports;
+    workState_ = WorkState::stUpdReports;
     config_->LoadConnectionSettings(workState_);
     PanReportMode();
     setWindowTitle(ToQt(text::kCaptionUpd));
@@ -569,7 +564,7 @@ void TMainForm::btReturnWaitClick() {
 }
 
 void TMainForm::btMemoModeClick() {
-    workState_ = stArchive;
+    workState_ = WorkState::stArchive;
     setWindowTitle(ToQt(text::kCaptionArchive));
     HidePanel(Panel::SelectMode);
     SetStatusText("");
@@ -589,7 +584,7 @@ void TMainForm::btMemoModeClick() {
 }
 
 void TMainForm::btTV540ModeClick() {
-    workState_ = stHCReports;
+    workState_ = WorkState::stHCReports;
     config_->LoadConnectionSettings(workState_);
     ShowConnectionSettings();
     PanReportMode();
@@ -626,15 +621,15 @@ void TMainForm::PanReportMode() {
     lbInfoReport_->setVisible(layout.infoVisible);
     lbInfoReport_->move(lbInfoReport_->x(), layout.infoTop);
     lb1R_->move(lb1R_->x(), layout.listTitleTop);
-    const bool archive = workState_ == stArchive;
+    const bool archive = workState_ == WorkState::stArchive;
     btCalendarR_->setEnabled(!archive);
     btSeveralDaysR_->setEnabled(!archive);
     lbTopReport_->setText(ToQt(archive ? text::kTitleReportArchive : text::kTitleReportHC));
     btStartR_->setText(ToQt(archive ? text::kNext : text::kCreateReports));
-    textButtons_[2]->setVisible(!archive);  // btSaveText
-    textButtons_[7]->setVisible(!archive);  // btSaveAllText
-    textButtons_[3]->setVisible(archive);   // btDeleteText
-    textButtons_[8]->setVisible(archive);   // btDeleteAllText
+    text_.save->setVisible(!archive);
+    text_.saveAll->setVisible(!archive);
+    text_.deleteOne->setVisible(archive);
+    text_.deleteAll->setVisible(archive);
     scrollBoxReport_->setGeometry(scrollBoxReport_->x(), layout.scrollTop,
                                   scrollBoxReport_->width(), layout.scrollHeight);
     UpdateScrollContent();
@@ -676,7 +671,8 @@ void TMainForm::LoadTemplateList(const std::string& section) {
 }
 
 void TMainForm::SaveTemplateMarks() {
-    if (workState_ == stArchive || !checkBoxListCreated_ || templateSection_.empty() || !config_) {
+    if (workState_ == WorkState::stArchive || !checkBoxListCreated_ || templateSection_.empty() ||
+        !config_) {
         return;
     }
     std::vector<TemplateMark> marks;
@@ -690,15 +686,15 @@ void TMainForm::SaveTemplateMarks() {
 
 void TMainForm::CheckBoxFileReport() {
     std::string_view title = text::kListOther;
-    if (workState_ == stUpdReports) {
+    if (workState_ == WorkState::stUpdReports) {
         title = text::kListUpd;
-    } else if (workState_ == stHCReports) {
+    } else if (workState_ == WorkState::stHCReports) {
         title = text::kListHC;
-    } else if (workState_ == stArchive) {
+    } else if (workState_ == WorkState::stArchive) {
         title = text::kListArchive;
     }
     lb1R_->setText(ToQt(title));
-    if (workState_ != stArchive) {
+    if (workState_ != WorkState::stArchive) {
         LoadTemplateList(config_->Templates().templateList);
     }
 
@@ -716,7 +712,7 @@ void TMainForm::CheckBoxFileReport() {
     const QFontMetrics boxMetrics(boxFont);
     for (int i = 0; i < count; ++i) {
         bool selected = false;
-        if (workState_ != stArchive) {
+        if (workState_ != WorkState::stArchive) {
             reportCaptions_[i] = StripSelectedMark(reportCaptions_[i], &selected);
         }
         const std::string& caption = reportCaptions_[i];
@@ -816,7 +812,7 @@ void TMainForm::DataTaken(std::string_view dataFile) {
 // Reports.
 
 void TMainForm::btStartRClick() {
-    if (workState_ == stArchive) {
+    if (workState_ == WorkState::stArchive) {
         HidePanel(Panel::Report);
         SetStatusText("");
         std::vector<QCheckBox*> checked;
@@ -841,7 +837,7 @@ void TMainForm::btStartRClick() {
         listViewReport_->setCurrentRow(0);
         return;
     }
-    if (workState_ == stUpdReports || workState_ == stHCReports) {
+    if (workState_ == WorkState::stUpdReports || workState_ == WorkState::stHCReports) {
         if (hooks_.createReports) {
             hooks_.createReports();
             return;
@@ -886,7 +882,7 @@ void TMainForm::OpenReport(std::string_view path) {
         } else if (!LoadTextLines(file, reportLines_)) {
             ShowMemoMessage(text::kReportReadFailed);
         } else if (ReportHasTable(reportLines_)) {
-            if (workState_ != stArchive && hooks_.correctReport) {
+            if (workState_ != WorkState::stArchive && hooks_.correctReport) {
                 hooks_.correctReport(reportLines_);
             }
             courier.setPointSize(10);
@@ -969,19 +965,28 @@ void TMainForm::ResizeMainForm() {
     in.mainHeight = height;
     in.titleHeight = lbTopText_->height();
     in.buttonHeight = kButtonHeight;
-    in.nextWidth = textButtons_[0]->width();
-    in.selectWidth = textButtons_[1]->width();
-    in.saveWidth = textButtons_[2]->width();
-    in.saveAllWidth = textButtons_[7]->width();
-    in.returnWidth = textButtons_[4]->width();
+    in.nextWidth = text_.next->width();
+    in.selectWidth = text_.selectReport->width();
+    in.saveWidth = text_.save->width();
+    in.saveAllWidth = text_.saveAll->width();
+    in.returnWidth = text_.back->width();
     const TextWindowLayout layout = PanTextCenter(in);
     Place(PanelWidget(Panel::Text), layout.panel);
     lbTopText_->setGeometry(0, 0, layout.panel.width, lbTopText_->height());
-    const int columns[5] = {layout.nextLeft, layout.selectLeft, layout.saveLeft, layout.saveLeft,
-                            layout.returnLeft};
-    for (int i = 0; i < 5; ++i) {
-        textButtons_[static_cast<std::size_t>(i)]->move(columns[i], layout.firstRowTop);
-        textButtons_[static_cast<std::size_t>(i) + 5]->move(columns[i], layout.secondRowTop);
+    const struct {
+        QPushButton* upper;
+        QPushButton* lower;
+        int left;
+    } columns[] = {
+        {text_.next, text_.prev, layout.nextLeft},
+        {text_.selectReport, text_.print, layout.selectLeft},
+        {text_.save, text_.saveAll, layout.saveLeft},
+        {text_.deleteOne, text_.deleteAll, layout.saveLeft},
+        {text_.back, text_.exit, layout.returnLeft},
+    };
+    for (const auto& column : columns) {
+        column.upper->move(column.left, layout.firstRowTop);
+        column.lower->move(column.left, layout.secondRowTop);
     }
     Place(mmText_, layout.memo);
 }

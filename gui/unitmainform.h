@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "gui/checkbox_focus.h"
-#include "gui/configuration.h"
 #include "gui/main_thread.h"
-#include "gui/state_table.h"
-#include "gui/work_state.h"
+#include "gui/rules/checkbox_focus.h"
+#include "gui/rules/configuration.h"
+#include "gui/rules/state_table.h"
+#include "gui/rules/work_state.h"
 
 class QCheckBox;
 class QLabel;
@@ -62,8 +62,8 @@ class TMainForm : public QMainWindow {
     WorkflowHooks& Hooks() { return hooks_; }
     RunOnMainThread MainThread() { return caller_.Function(); }
 
-    int WorkState() const { return workState_; }
-    void SetWorkState(int state) { workState_ = state; }
+    calvix::WorkState CurrentWorkState() const { return workState_; }
+    void SetWorkState(calvix::WorkState state) { workState_ = state; }
     const std::filesystem::path& StartFolder() const { return startFolder_; }
     Configuration* Config() { return config_.get(); }
     const std::vector<std::string>& ReportCaptions() const { return reportCaptions_; }
@@ -87,8 +87,8 @@ class TMainForm : public QMainWindow {
     // The error panel with a message; `returnPanel` is shown again by "Дальше".
     void ShowErrorPanel(std::string_view message, QWidget* returnPanel);
     // Heat-calculator workers write their message as the error panel's caption and choose the
-    // panel that "Дальше" shows: 0 panHCWork, 1 panHCAutoSearch, 2 panHCCurrent.
-    void ShowHCErrorCaption(std::string_view message, int returnCode);
+    // panel that "Дальше" shows.
+    void ShowHCErrorCaption(std::string_view message, HCErrorReturn returnTo);
 
     void PanReportMode();
     void CheckBoxFileReport();
@@ -154,11 +154,11 @@ class TMainForm : public QMainWindow {
     bool initFailed_ = false;
     bool askOnClose_ = false;
     bool destroyed_ = false;
-    int workState_ = stArchive;
+    calvix::WorkState workState_ = WorkState::stArchive;
     std::filesystem::path startFolder_;
     std::unique_ptr<Configuration> config_;
     QWidget* returnPanel_ = nullptr;
-    int hcReturnCode_ = 0;
+    HCErrorReturn hcReturnTo_ = HCErrorReturn::HCWork;
 
     std::vector<std::string> reportLines_;
     std::vector<std::string> reportCaptions_;
@@ -198,7 +198,20 @@ class TMainForm : public QMainWindow {
     QListWidget* listViewReport_ = nullptr;
     QLabel* lbTopText_ = nullptr;
     QTextEdit* mmText_ = nullptr;
-    std::vector<QPushButton*> textButtons_;  // in the order of the text window's rows
+    // The buttons of the text window, upper row then lower row.
+    struct TextButtons {
+        QPushButton* next = nullptr;          // btNextText
+        QPushButton* selectReport = nullptr;  // btSelectReportText
+        QPushButton* save = nullptr;          // btSaveText
+        QPushButton* deleteOne = nullptr;     // btDeleteText
+        QPushButton* back = nullptr;          // btReturnText
+        QPushButton* prev = nullptr;          // btPrevText
+        QPushButton* print = nullptr;         // btPrintText
+        QPushButton* saveAll = nullptr;       // btSaveAllText
+        QPushButton* deleteAll = nullptr;     // btDeleteAllText
+        QPushButton* exit = nullptr;          // btExitText
+    };
+    TextButtons text_;
     QLabel* lbError_ = nullptr;
     QPushButton* btHCError_ = nullptr;
     QLabel* lbHCPortName_ = nullptr;

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <string>
+#include <system_error>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/file_io.h"
@@ -35,6 +38,47 @@ bool WriteAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return true;
+}
+
+// The file a chain of symbolic links ends in; it need not exist. False for a loop.
+bool FollowLinks(std::filesystem::path path, std::filesystem::path& target) {
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+            target = std::move(path);
+            return true;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return false;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return false;
+}
+
+enum class WriteTarget { kNew, kExisting, kRefused };
+
+// Whether the target would take a write where it stands: a regular file that opens for
+// writing, or nothing yet. Opening without O_TRUNC changes nothing.
+WriteTarget ProbeTarget(const std::filesystem::path& target, struct stat& info) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? WriteTarget::kNew : WriteTarget::kRefused;
+    }
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular ? WriteTarget::kExisting : WriteTarget::kRefused;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced does not undo the write.
+void SyncFolder(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 }  // namespace
@@ -80,11 +124,13 @@ bool ParseIniInteger(std::string_view text, long& value) {
     return true;
 }
 
-IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
+FileRead IniFile::Load(std::filesystem::path path) {
     std::string content;
-    if (ReadWholeFile(path_, content)) {
-        Parse(content);
-    }
+    const FileRead result = ReadFileWhole(path, content);
+    Parse(content);
+    const bool usable = result == FileRead::kRead || result == FileRead::kMissing;
+    path_ = usable ? std::move(path) : std::filesystem::path();
+    return result;
 }
 
 void IniFile::Parse(std::string_view text) {
@@ -113,7 +159,7 @@ void IniFile::Parse(std::string_view text) {
             continue;
         }
         target.push_back({std::string(Trim(line.substr(0, equals))),
-                          std::string(line.substr(equals + 1)), true});
+                          std::string(Trim(line.substr(equals + 1))), true});
     }
 }
 
@@ -134,21 +180,40 @@ std::string IniFile::Text() const {
 }
 
 bool IniFile::UpdateFile() const {
-    if (path_.empty()) {
+    std::filesystem::path target;
+    if (path_.empty() || !FollowLinks(path_, target)) {
         return false;
     }
-    // A name of our own, so two programs writing at once never share the temporary file.
-    const std::filesystem::path temporary = path_.string() + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    struct stat existing {};
+    const WriteTarget kind = ProbeTarget(target, existing);
+    if (kind == WriteTarget::kRefused) {
+        return false;
+    }
+    // A name of our own beside the target, so the rename stays on one file system and two
+    // programs writing at once never share the temporary file.
+    const std::filesystem::path temporary = target.string() + ".tmp" + std::to_string(::getpid());
+    ::unlink(temporary.c_str());  // a leftover of a crashed run; O_EXCL refuses anything else
+    const mode_t createMode = kind == WriteTarget::kNew ? 0666 : 0600;
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, createMode);
     if (fd < 0) {
         return false;
     }
-    const bool written = WriteAll(fd, Text()) && ::fsync(fd) == 0;
+    bool written = true;
+    if (kind == WriteTarget::kExisting) {
+        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+            // Handing the file back to its owner needs root; without it the file becomes ours.
+            [[maybe_unused]] const int owned = ::fchown(fd, existing.st_uid, existing.st_gid);
+        }
+        written = ::fchmod(fd, existing.st_mode & 07777) == 0;
+    }
+    written = written && WriteAll(fd, Text()) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path_.c_str()) != 0) {
+    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
+    SyncFolder(target);
     return true;
 }
 

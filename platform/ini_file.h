@@ -1,6 +1,6 @@
 // An INI file held in memory: read once, read and changed in memory, written back whole.
 // Section and key names are Windows-1251 texts (spaces allowed) compared without regard to case;
-// values are 1251 texts.
+// values are 1251 texts, trimmed of spaces and tabs at both ends as keys are.
 #pragma once
 
 #include <filesystem>
@@ -8,21 +8,29 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace platform {
 
 class IniFile {
-public:
+  public:
     IniFile() = default;
-    // Loads `path` when it exists; a missing or unreadable file is an empty configuration.
-    explicit IniFile(std::filesystem::path path);
+
+    // Reads the file at `path` and keeps the path for UpdateFile. A missing file is an empty
+    // configuration (kMissing). Any other failure leaves the object empty and without a path,
+    // so a file that could not be read is never written over.
+    FileRead Load(std::filesystem::path path);
 
     // Replaces the contents with the text of an INI file (CR LF or LF lines).
     void Parse(std::string_view text);
     // The file as it would be written: sections in order, CR LF line ends.
     std::string Text() const;
 
-    // Writes the whole file to its path through a temporary file and a rename, so a failure
-    // never leaves half a file. False when it could not be written; the old file stays.
+    // Writes the whole file through a temporary file beside it and a rename, so a failure never
+    // leaves half a file. A symbolic link is followed and stays a link; an existing file keeps
+    // its permissions and owner. A file that cannot be opened for writing where it stands
+    // (read-only, a folder, a FIFO) is refused as an in-place write would be. False when it
+    // could not be written; the old file stays as it was.
     bool UpdateFile() const;
     const std::filesystem::path& Path() const { return path_; }
 
@@ -42,7 +50,7 @@ public:
     void EraseSection(std::string_view section);
     void DeleteKey(std::string_view section, std::string_view key);
 
-private:
+  private:
     struct Line {
         std::string key;    // empty for a comment or blank line
         std::string value;  // or the whole comment line

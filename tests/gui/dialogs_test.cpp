@@ -4,7 +4,7 @@
 
 #include "gui/calvix_app.h"
 #include "gui/dialogs.h"
-#include "gui/texts.h"
+#include "gui/rules/texts.h"
 #include "tests/gui/gui_fixture.h"
 
 namespace calvix::testing_gui {
@@ -18,10 +18,10 @@ T* Child(QWidget* dialog, const char* name) {
 }
 
 // Runs the dialog for real and presses one of its buttons from the event loop.
-int PressInModal(CalvixDialog& dialog, const char* button) {
+ModalResult PressInModal(CalvixDialog& dialog, const char* button) {
     QTimer::singleShot(0, &dialog,
                        [&dialog, button] { Child<QPushButton>(&dialog, button)->click(); });
-    return dialog.exec();
+    return static_cast<ModalResult>(dialog.exec());
 }
 
 TEST(DialogsTest, StartWindowResults) {
@@ -31,14 +31,14 @@ TEST(DialogsTest, StartWindowResults) {
     EXPECT_EQ(Child<QLabel>(&box, "Label2")->text(), Q("Версия 1.2.24"));
     EXPECT_EQ(Child<QPushButton>(&box, "BitBtn1")->text(), Q("Старт"));
     EXPECT_TRUE(Child(&box, "btAboutClose")->isHidden());
-    EXPECT_EQ(PressInModal(box, "BitBtn1"), mrOk);
-    EXPECT_EQ(PressInModal(box, "BitBtn2"), mrCancel);
+    EXPECT_EQ(PressInModal(box, "BitBtn1"), ModalResult::mrOk);
+    EXPECT_EQ(PressInModal(box, "BitBtn2"), ModalResult::mrCancel);
     QTimer::singleShot(0, &box, [&box] { box.reject(); });  // Escape
-    EXPECT_EQ(box.exec(), mrCancel);
+    EXPECT_EQ(static_cast<ModalResult>(box.exec()), ModalResult::mrCancel);
 
     box.SetAboutMode();
-    EXPECT_EQ(box.EscapeResult(), mrNone) << "Escape does nothing in the about form";
-    EXPECT_EQ(PressInModal(box, "btAboutClose"), mrYes);
+    EXPECT_EQ(box.EscapeResult(), ModalResult::mrNone) << "Escape does nothing in the about form";
+    EXPECT_EQ(PressInModal(box, "btAboutClose"), ModalResult::mrYes);
     DialogService::TakeShown();
 }
 
@@ -47,17 +47,17 @@ TEST(DialogsTest, ExitAndDeleteQuestions) {
     EXPECT_EQ(close.windowTitle(), Q("Выход из программы"));
     EXPECT_EQ(Child<QLabel>(&close, "Label1")->text(),
               Q("Вы хотите закончить работу с программой ?"));
-    EXPECT_EQ(PressInModal(close, "BitBtn1"), mrYes);
-    EXPECT_EQ(PressInModal(close, "BitBtn2"), mrNo);
-    EXPECT_EQ(close.EscapeResult(), mrNo);
+    EXPECT_EQ(PressInModal(close, "BitBtn1"), ModalResult::mrYes);
+    EXPECT_EQ(PressInModal(close, "BitBtn2"), ModalResult::mrNo);
+    EXPECT_EQ(close.EscapeResult(), ModalResult::mrNo);
 
     TDeleteBox remove;
     EXPECT_EQ(remove.windowTitle(), Q("Внимание"));
     EXPECT_EQ(Child<QLabel>(&remove, "lb1DeleteBox")->text(),
               Q("Вы действительно хотите удалить отчет?"));
-    EXPECT_EQ(PressInModal(remove, "btYesDBox"), mrYes);
-    EXPECT_EQ(PressInModal(remove, "btNoDBox"), mrNo);
-    EXPECT_EQ(remove.EscapeResult(), mrNone);
+    EXPECT_EQ(PressInModal(remove, "btYesDBox"), ModalResult::mrYes);
+    EXPECT_EQ(PressInModal(remove, "btNoDBox"), ModalResult::mrNo);
+    EXPECT_EQ(remove.EscapeResult(), ModalResult::mrNone);
     DialogService::TakeShown();
 }
 
@@ -68,8 +68,8 @@ TEST(DialogsTest, DeleteBoxLaysItselfOutAroundItsText) {
     auto* no = Child(&box, "btNoDBox");
 
     box.SetText(platform::Utf8ToCp1251("Удалить?"));
-    DialogService::SetNextAnswer(mrNo);
-    EXPECT_EQ(DialogService::ShowModal(&box), mrNo);
+    DialogService::SetNextAnswer(ModalResult::mrNo);
+    EXPECT_EQ(DialogService::ShowModal(&box), ModalResult::mrNo);
     EXPECT_EQ(box.width(), 300);
     EXPECT_EQ(label->x(), (300 - label->width()) / 2);
     EXPECT_EQ(yes->y(), label->geometry().bottom() + 1 + 20);
@@ -81,7 +81,7 @@ TEST(DialogsTest, DeleteBoxLaysItselfOutAroundItsText) {
     box.SetText(platform::Utf8ToCp1251(
         "Вы действительно хотите удалить отчет\r\n\r\nПрибор № 1234567, ул. Первомайская, "
         "Ведомость учета тепловой энергии за февраль 2006 г ?"));
-    DialogService::SetNextAnswer(mrNo);
+    DialogService::SetNextAnswer(ModalResult::mrNo);
     DialogService::ShowModal(&box);
     EXPECT_GT(label->width(), 260);
     EXPECT_EQ(label->pos(), QPoint(20, 20));
@@ -97,22 +97,22 @@ TEST(DialogsTest, HelpBoxLaysItselfOutAroundItsText) {
     auto* button = Child<QPushButton>(&box, "btHelp");
     EXPECT_EQ(button->text(), Q("Продолжить работу"));
     box.SetText(platform::Utf8ToCp1251("Коротко."));
-    DialogService::SetNextAnswer(mrYes);
+    DialogService::SetNextAnswer(ModalResult::mrYes);
     DialogService::ShowModal(&box);
     EXPECT_EQ(box.width(), 300);
     EXPECT_EQ(label->geometry(),
               QRect((300 - label->width()) / 2, 20, label->width(), label->height()));
     EXPECT_EQ(button->x(), (300 - button->width()) / 2);
     EXPECT_EQ(box.height(), button->geometry().bottom() + 1 + 20);
-    EXPECT_EQ(box.EscapeResult(), mrYes);
+    EXPECT_EQ(box.EscapeResult(), ModalResult::mrYes);
     DialogService::TakeShown();
 }
 
 TEST(DialogsTest, PrinterChoiceStartsWithItsDefaults) {
     TSelectPrinterBox box;
     EXPECT_EQ(box.windowTitle(), Q("Выбор принтера"));
-    DialogService::SetNextAnswer(mrOk);
-    EXPECT_EQ(DialogService::ShowModal(&box), mrOk);
+    DialogService::SetNextAnswer(ModalResult::mrOk);
+    EXPECT_EQ(DialogService::ShowModal(&box), ModalResult::mrOk);
     EXPECT_FALSE(Child<QLabel>(&box, "lb1SP")->text().isEmpty());
     EXPECT_NE(Child(&box, "listAllPrinters"), nullptr);
     EXPECT_NE(Child(&box, "cbFontSize"), nullptr);
@@ -122,11 +122,12 @@ TEST(DialogsTest, PrinterChoiceStartsWithItsDefaults) {
 
 TEST(DialogsTest, MessageBoxesTakeTheNextAnswerAndAreRecorded) {
     DialogService::TakeShown();
-    DialogService::SetNextAnswer(mrOk);
-    DialogService::SetNextAnswer(mrCancel);
-    EXPECT_EQ(DialogService::ShowMessage(nullptr, "one", text::kError, MessageIcon::Error), mrOk);
+    DialogService::SetNextAnswer(ModalResult::mrOk);
+    DialogService::SetNextAnswer(ModalResult::mrCancel);
+    EXPECT_EQ(DialogService::ShowMessage(nullptr, "one", text::kError, MessageIcon::Error),
+              ModalResult::mrOk);
     EXPECT_EQ(DialogService::ShowMessage(nullptr, "two", text::kError, MessageIcon::Error),
-              mrCancel);
+              ModalResult::mrCancel);
     EXPECT_FALSE(DialogService::HasNextAnswer());
     const auto shown = DialogService::TakeShown();
     ASSERT_EQ(shown.size(), 2u);
@@ -138,7 +139,7 @@ using ProgramTest = GuiTest;
 
 TEST_F(ProgramTest, ExitInTheStartWindowTouchesNothing) {
     WriteFile(Folder() / "txt" / "keep.txt", "x");
-    DialogService::SetNextAnswer(mrCancel);
+    DialogService::SetNextAnswer(ModalResult::mrCancel);
     EXPECT_EQ(RunCalvix(*qApp), 0);
     EXPECT_TRUE(std::filesystem::exists(Folder() / "txt" / "keep.txt"));
     EXPECT_FALSE(std::filesystem::exists(Folder() / "calvix.ini"));
@@ -149,8 +150,8 @@ TEST_F(ProgramTest, ExitInTheStartWindowTouchesNothing) {
 
 TEST_F(ProgramTest, StartWorkAndExit) {
     WriteFile(Folder() / "txt" / "old.txt", "x");
-    DialogService::SetNextAnswer(mrOk);   // "Старт"
-    DialogService::SetNextAnswer(mrYes);  // "Да" to the exit question
+    DialogService::SetNextAnswer(ModalResult::mrOk);   // "Старт"
+    DialogService::SetNextAnswer(ModalResult::mrYes);  // "Да" to the exit question
     QTimer::singleShot(0, qApp, [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (widget->objectName() == Q("TMainForm") && widget->isVisible()) {

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -11,8 +12,8 @@
 #include <thread>
 
 #include "gui/dialogs.h"
-#include "gui/layout_rules.h"
-#include "gui/texts.h"
+#include "gui/rules/layout_rules.h"
+#include "gui/rules/texts.h"
 #include "tests/gui/gui_fixture.h"
 
 namespace calvix::testing_gui {
@@ -45,7 +46,7 @@ TEST_F(MainFormStartTest, StartClearsTextFoldersMovesMemoAndShowsTheModeWindow) 
 
     ExpectOnly("panSelectMode");
     EXPECT_TRUE(Visible("panMain"));
-    EXPECT_EQ(form.WorkState(), 0);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stArchive);
     EXPECT_EQ(form.StartFolder(), Folder());
     EXPECT_EQ(form.windowTitle(), Q("Программа \"Ведар\""));
     EXPECT_EQ(Find<QPushButton>("btTV540Mode")->text(), Q("Работа с тепловычислителем"));
@@ -66,7 +67,7 @@ TEST_F(MainFormStartTest, LostWorkingFolderEndsWithTheInitialisationBox) {
     std::filesystem::create_directory(lost);
     std::filesystem::current_path(lost);
     std::filesystem::remove(lost);
-    DialogService::SetNextAnswer(mrOk);
+    DialogService::SetNextAnswer(ModalResult::mrOk);
     TMainForm& form = Start();
     std::filesystem::current_path(Folder());
     EXPECT_TRUE(form.InitFailed());
@@ -84,7 +85,7 @@ TEST_F(MainFormStartTest, LostWorkingFolderEndsWithTheInitialisationBox) {
 TEST_F(MainFormStartTest, ExitAsksAndWritesTheConfigurationOnce) {
     WriteFile(Folder() / "calvix.ini", "[Принтер]\r\nотступ слева=3\r\n");
     TMainForm& form = Start();
-    DialogService::SetNextAnswer(mrNo);
+    DialogService::SetNextAnswer(ModalResult::mrNo);
     Click("btExitSM");
     EXPECT_TRUE(form.isVisible()) << "\"Нет\" keeps the window";
     ExpectOnly("panSelectMode");
@@ -93,7 +94,7 @@ TEST_F(MainFormStartTest, ExitAsksAndWritesTheConfigurationOnce) {
     // Changes stay in memory until the end.
     form.Config()->Ini().WriteString("extra", "key", "value");
     EXPECT_EQ(ReadFile(Folder() / "calvix.ini").find("extra"), std::string::npos);
-    DialogService::SetNextAnswer(mrYes);
+    DialogService::SetNextAnswer(ModalResult::mrYes);
     Click("btExitSM");
     EXPECT_FALSE(form.isVisible());
     Stop();
@@ -104,7 +105,7 @@ TEST_F(MainFormStartTest, ExitAsksAndWritesTheConfigurationOnce) {
 
 TEST_F(MainFormStartTest, FailedWriteShowsTheBoxAndKeepsTheOldFile) {
     WriteFile(Folder() / "calvix.ini", "[old]\r\na=1\r\n");
-    DialogService::SetNextAnswer(mrOk);
+    DialogService::SetNextAnswer(ModalResult::mrOk);
     TMainForm& form = Start();
     form.Config()->Ini().WriteString("new", "b", "2");
     // The temporary file cannot be made where a folder of its name stands.
@@ -115,6 +116,86 @@ TEST_F(MainFormStartTest, FailedWriteShowsTheBoxAndKeepsTheOldFile) {
     EXPECT_EQ(shown[0].text, text::kConfigSaveFailed);
     EXPECT_EQ(shown[0].caption, text::kError);
     EXPECT_EQ(ReadFile(Folder() / "calvix.ini"), "[old]\r\na=1\r\n");
+}
+
+// Root reads a file of mode 000, so that case counts only without root; a folder or a FIFO in
+// the file's place cannot be read by anyone.
+TEST_F(MainFormStartTest, UnreadableConfigurationEndsTheStartAndIsLeftAlone) {
+    struct Case {
+        const char* what;
+        void (*make)(const fs::path&);
+    };
+    std::vector<Case> cases = {
+        {"folder", [](const fs::path& p) { fs::create_directories(p / "keep"); }},
+        {"fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+    };
+    if (::geteuid() != 0) {
+        cases.push_back({"mode 000", [](const fs::path& p) {
+                             WriteFile(p, "[Принтер]\r\nотступ слева=3\r\n");
+                             ::chmod(p.c_str(), 0);
+                         }});
+    }
+    const fs::path ini = Folder() / "calvix.ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make(ini);
+        const fs::file_type type = fs::symlink_status(ini).type();
+        DialogService::SetNextAnswer(ModalResult::mrOk);
+        TMainForm& form = Start();
+        EXPECT_TRUE(form.InitFailed());
+        auto shown = DialogService::TakeShown();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, text::kInitFailed);
+        EXPECT_EQ(shown[0].caption, text::kError);
+        Stop();
+        EXPECT_TRUE(DialogService::TakeShown().empty()) << "nothing is written at the end";
+        EXPECT_EQ(fs::symlink_status(ini).type(), type);
+        ::chmod(ini.c_str(), 0644);
+        if (c.what == std::string_view("mode 000")) {
+            EXPECT_EQ(ReadFile(ini), platform::Utf8ToCp1251("[Принтер]\r\nотступ слева=3\r\n"));
+        }
+        fs::remove_all(ini);
+    }
+}
+
+TEST_F(MainFormStartTest, ConfigurationBehindALinkIsWrittenThroughIt) {
+    WriteFile(Folder() / "etc" / "calvix.ini", "[old]\r\na=1\r\n");
+    fs::create_symlink("etc/calvix.ini", Folder() / "calvix.ini");
+    TMainForm& form = Start();
+    EXPECT_EQ(form.Config()->Ini().ReadString("old", "a", ""), "1");
+    form.Config()->Ini().WriteString("new", "b", "2");
+    Stop();
+    EXPECT_TRUE(DialogService::TakeShown().empty());
+    EXPECT_TRUE(fs::is_symlink(Folder() / "calvix.ini"));
+    EXPECT_EQ(ReadFile(Folder() / "etc" / "calvix.ini"), "[old]\r\na=1\r\n[new]\r\nb=2\r\n");
+}
+
+// Without root the read-only file cannot be written: the box comes and the file stays. Root may
+// write it, as it could in place, and the file stays read-only.
+TEST_F(MainFormStartTest, ReadOnlyConfigurationKeepsItsMode) {
+    const fs::path ini = Folder() / "calvix.ini";
+    WriteFile(ini, "[old]\r\na=1\r\n");
+    ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+    const bool root = ::geteuid() == 0;
+    if (!root) {
+        ::chmod(Folder().c_str(), 0777);  // the folder itself would take a rename
+        DialogService::SetNextAnswer(ModalResult::mrOk);
+    }
+    TMainForm& form = Start();
+    form.Config()->Ini().WriteString("new", "b", "2");
+    Stop();
+    const auto shown = DialogService::TakeShown();
+    if (root) {
+        EXPECT_TRUE(shown.empty());
+        EXPECT_EQ(ReadFile(ini), "[old]\r\na=1\r\n[new]\r\nb=2\r\n");
+    } else {
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, text::kConfigSaveFailed);
+        EXPECT_EQ(ReadFile(ini), "[old]\r\na=1\r\n");
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
 }
 
 using ArchiveModeTest = GuiTest;
@@ -214,7 +295,7 @@ TEST_F(ArchiveModeTest, ChooseReadAndStepThroughSavedReports) {
     Click("btReturnR");
     ExpectOnly("panSelectMode");
     EXPECT_EQ(form.windowTitle(), Q("Программа \"Ведар\"."));
-    EXPECT_EQ(form.WorkState(), 0);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stArchive);
 }
 
 TEST_F(ArchiveModeTest, MissingAndUnreadableReports) {
@@ -262,7 +343,7 @@ TEST_F(ModesTest, HeatCalculatorWindowShowsTheConnection) {
     TMainForm& form = Start();
     Click("btTV540Mode");
     ExpectOnly("panHCWork");
-    EXPECT_EQ(form.WorkState(), 4);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stHCReports);
     EXPECT_EQ(form.windowTitle(), Q("Программа \"Ведар\". Работа с тепловычислителем."));
     EXPECT_EQ(Find<QLabel>("lbHCPortName")->text(), Q("Порт - COM3"));
     EXPECT_EQ(Find<QLabel>("lbHCPortSpeed")->text(), Q("Скорость - 19200"));
@@ -279,7 +360,7 @@ TEST_F(ModesTest, UpdModeWithoutCatalogReaderReturnsWithAnError) {
     WriteFile(Folder() / "dat", "old");
     TMainForm& form = Start();
     Click("btUPDMode");
-    EXPECT_EQ(form.WorkState(), 1);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stUpdReports);
     EXPECT_FALSE(std::filesystem::exists(Folder() / "_katalog"));
     EXPECT_FALSE(std::filesystem::exists(Folder() / "dat"));
     ExpectOnly("panHCError");
@@ -322,17 +403,17 @@ TEST_F(StateTableGuiTest, ReportWindowsOfTheHeatCalculator) {
     auto* dates = Find<QListWidget>("lbHCDateSelected");
     dates->addItem(QStringLiteral("01.02.2006"));
     Click("btCalendarR");
-    EXPECT_EQ(form.WorkState(), 5);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stHCHourly);
     ExpectOnly("panHCDateSelect");
     EXPECT_EQ(dates->count(), 0);
     Click("btHCDateBack");
-    EXPECT_EQ(form.WorkState(), 4);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stHCReports);
     ExpectOnly("panReport");
     Click("btSeveralDaysR");
-    EXPECT_EQ(form.WorkState(), 6);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stHCSeveralDays);
     ExpectOnly("panHCAnyDay");
     Click("btHCAnyDayBack");
-    EXPECT_EQ(form.WorkState(), 4);
+    EXPECT_EQ(form.CurrentWorkState(), WorkState::stHCReports);
 
     Click("btStartR");  // no template chosen
     ExpectOnly("panHCError");
@@ -345,9 +426,12 @@ TEST_F(StateTableGuiTest, ReportWindowsOfTheHeatCalculator) {
 
 TEST_F(StateTableGuiTest, TextWindowReturnsToTheWindowOfItsState) {
     TMainForm& form = Start();
-    const std::pair<int, const char*> cases[] = {
-        {0, "panReport"},       {1, "panReport"},   {4, "panReport"},   {2, "panHCDateSelect"},
-        {5, "panHCDateSelect"}, {3, "panHCAnyDay"}, {6, "panHCAnyDay"},
+    using enum WorkState;
+    const std::pair<WorkState, const char*> cases[] = {
+        {stArchive, "panReport"},         {stUpdReports, "panReport"},
+        {stHCReports, "panReport"},       {stUpdHourly, "panHCDateSelect"},
+        {stHCHourly, "panHCDateSelect"},  {stUpdSeveralDays, "panHCAnyDay"},
+        {stHCSeveralDays, "panHCAnyDay"},
     };
     for (const auto& [state, panel] : cases) {
         form.PanelWidget(Panel::SelectMode)->hide();
@@ -360,9 +444,10 @@ TEST_F(StateTableGuiTest, TextWindowReturnsToTheWindowOfItsState) {
         std::filesystem::current_path("/");
         Click("btReturnText");
         ExpectOnly(panel);
-        EXPECT_EQ(form.WorkState(), state);
+        EXPECT_EQ(form.CurrentWorkState(), state);
         const bool backHome = std::filesystem::current_path() == Folder();
-        EXPECT_EQ(backHome, state == 0 || state == 1 || state == 4) << state;
+        EXPECT_EQ(backHome, state == stArchive || state == stUpdReports || state == stHCReports)
+            << panel;
     }
     std::filesystem::current_path(Folder());
 }
@@ -422,7 +507,7 @@ using KeysTest = GuiTest;
 
 TEST_F(KeysTest, F1ShowsTheHelpOfTheVisiblePanel) {
     TMainForm& form = Start();
-    DialogService::SetNextAnswer(mrYes);
+    DialogService::SetNextAnswer(ModalResult::mrYes);
     Key(Qt::Key_F1);
     auto shown = DialogService::TakeShown();
     ASSERT_EQ(shown.size(), 1u);
@@ -440,7 +525,7 @@ TEST_F(KeysTest, F1ShowsTheHelpOfTheVisiblePanel) {
 TEST_F(KeysTest, AboutPrinterAndMaximise) {
     TMainForm& form = Start();
     for (int i = 0; i < 2; ++i) {
-        DialogService::SetNextAnswer(mrYes);
+        DialogService::SetNextAnswer(ModalResult::mrYes);
         Key(Qt::Key_A, Qt::ControlModifier);
         const auto shown = DialogService::TakeShown();
         ASSERT_EQ(shown.size(), 1u);
@@ -456,14 +541,14 @@ TEST_F(KeysTest, AboutPrinterAndMaximise) {
     EXPECT_TRUE(DialogService::TakeShown().empty()) << "no printer choice in the mode window";
     form.OpenReport("");
     Find("mmText")->setFocus();
-    DialogService::SetNextAnswer(mrOk);
+    DialogService::SetNextAnswer(ModalResult::mrOk);
     Key(Qt::Key_B, Qt::ControlModifier);
     auto shown = DialogService::TakeShown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].what, "TSelectPrinterBox");
 
     // Ctrl+A in the read-only memo is the about window, not "select all".
-    DialogService::SetNextAnswer(mrYes);
+    DialogService::SetNextAnswer(ModalResult::mrYes);
     Key(Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(DialogService::TakeShown().size(), 1u);
 

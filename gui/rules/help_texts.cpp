@@ -1,4 +1,4 @@
-#include "gui/help_texts.h"
+#include "gui/rules/help_texts.h"
 
 #include "platform/cp1251_literal.h"
 
@@ -136,14 +136,14 @@ constexpr HelpEntry kHelp[] = {
            "\"Чтение суточных архивов\".")},
 };
 
-bool ConditionHolds(HelpCondition condition, int workState) {
+bool ConditionHolds(HelpCondition condition, WorkState workState) {
     switch (condition) {
         case HelpCondition::AnyState:
             return true;
         case HelpCondition::ArchiveState:
-            return workState == stArchive;
+            return workState == WorkState::stArchive;
         case HelpCondition::OtherStates:
-            return workState != stArchive;
+            return workState != WorkState::stArchive;
     }
     return false;
 }
@@ -154,7 +154,7 @@ std::span<const HelpEntry> HelpTable() {
     return kHelp;
 }
 
-std::string HelpTextFor(const std::function<bool(Panel)>& isVisible, int workState) {
+std::string HelpTextFor(const std::function<bool(Panel)>& isVisible, WorkState workState) {
     std::string text;
     for (const HelpEntry& entry : kHelp) {
         if (isVisible(entry.panel) && ConditionHolds(entry.condition, workState)) {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "gui/work_state.h"
+#include "gui/rules/work_state.h"
 
 namespace calvix {
 
@@ -31,21 +31,22 @@ enum NavEffect : unsigned {
     kFocusList = 1 << 4,          // focus the list of the shown panel
 };
 
-inline constexpr int kAnyState = -1;
-inline constexpr int kStateUnchanged = -1;
+// A row for every work state; a row that leaves the work state as it is.
+inline constexpr std::optional<WorkState> kAnyState = std::nullopt;
+inline constexpr std::optional<WorkState> kStateUnchanged = std::nullopt;
 
 struct Transition {
     NavButton button;
-    Panel from;     // the panel of the button, hidden on the way
-    int fromState;  // the work state the row applies to, or kAnyState
-    int toState;    // the new work state, or kStateUnchanged
-    Panel to;       // the panel shown
+    Panel from;                          // the panel of the button, hidden on the way
+    std::optional<WorkState> fromState;  // the work state the row applies to, or kAnyState
+    std::optional<WorkState> toState;    // the new work state, or kStateUnchanged
+    Panel to;                            // the panel shown
     unsigned effects;
 };
 
 // Every row of the table; a button without a row for the current state does nothing.
 std::span<const Transition> StateTable();
-std::optional<Transition> FindTransition(NavButton button, int workState);
+std::optional<Transition> FindTransition(NavButton button, WorkState workState);
 
 // Index of the list item shown at the top when the list of chosen reports opens.
 int ViewReportTopIndex(int itemIndex);

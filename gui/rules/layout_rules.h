@@ -1,6 +1,8 @@
 // Geometry rules of the main window and the dialogs that lay themselves out, in pixels.
 #pragma once
 
+#include "gui/rules/work_state.h"
+
 namespace calvix {
 
 struct Box {
@@ -72,7 +74,7 @@ struct ReportPanelLayout {
     int scrollTop = 0;     // ScrollBoxReport
     int scrollHeight = 0;
 };
-ReportPanelLayout LayoutReportPanel(int workState, int topLabelHeight, int infoHeight,
+ReportPanelLayout LayoutReportPanel(WorkState workState, int topLabelHeight, int infoHeight,
                                     int listTitleHeight, int startButtonTop);
 
 }  // namespace calvix

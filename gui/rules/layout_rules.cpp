@@ -1,4 +1,4 @@
-#include "gui/layout_rules.h"
+#include "gui/rules/layout_rules.h"
 
 namespace calvix {
 
@@ -64,10 +64,10 @@ HelpBoxLayout LayoutHelpBox(int labelWidth, int labelHeight, int buttonWidth, in
     return out;
 }
 
-ReportPanelLayout LayoutReportPanel(int workState, int topLabelHeight, int infoHeight,
+ReportPanelLayout LayoutReportPanel(WorkState workState, int topLabelHeight, int infoHeight,
                                     int listTitleHeight, int startButtonTop) {
     ReportPanelLayout out;
-    if (workState == 0) {
+    if (workState == WorkState::stArchive) {
         out.infoVisible = false;
         out.listTitleTop = topLabelHeight + 10;
     } else {

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "gui/rules/work_state.h"
 #include "platform/ini_file.h"
 
 namespace calvix {
@@ -60,19 +62,28 @@ std::string StripSelectedMark(std::string_view caption, bool* found = nullptr);
 // from 1 to 8.
 int PortNumberOf(std::string_view portName);
 
+// calvix.ini exists but cannot be read: the program must not start on an empty configuration
+// and later write it over the operator's file.
+class ConfigurationUnreadable : public std::runtime_error {
+  public:
+    ConfigurationUnreadable() : std::runtime_error("calvix.ini cannot be read") {}
+};
+
 class Configuration {
   public:
-    // Loads the file; a missing or unreadable file is an empty configuration.
+    // Loads the file; a missing file is an empty configuration. Throws ConfigurationUnreadable
+    // when the file exists but cannot be read whole (permissions, a folder, a FIFO, too large).
     explicit Configuration(std::filesystem::path file);
 
     platform::IniFile& Ini() { return ini_; }
     const platform::IniFile& Ini() const { return ini_; }
 
-    // Resets the connection fields, then reads the section of the work state: 4 the heat
-    // calculator (with the version table), 1 the УПД, others nothing more.
-    void LoadConnectionSettings(int workState);
-    // Writes the connection fields into the section of the work state (1 or 4).
-    void SaveConnectionSettings(int workState);
+    // Resets the connection fields, then reads the section of the work state: stHCReports the
+    // heat calculator (with the version table), stUpdReports the УПД, others nothing more.
+    void LoadConnectionSettings(WorkState workState);
+    // Writes the connection fields into the section of the work state (stUpdReports or
+    // stHCReports); nothing in the others.
+    void SaveConnectionSettings(WorkState workState);
     ConnectionSettings& Connection() { return connection_; }
     const ConnectionSettings& Connection() const { return connection_; }
     // Lines "key=value" of the version determination section, read in work state 4.

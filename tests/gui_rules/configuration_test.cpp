@@ -1,6 +1,8 @@
-#include "gui/configuration.h"
+#include "gui/rules/configuration.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -25,7 +27,7 @@ std::string U(std::string_view cp1251) {
 TEST(ConfigurationTest, MissingFileGivesEveryDefault) {
     testsupport::ScratchFolder folder;
     Configuration config(folder.Path() / "calvix.ini");
-    config.LoadConnectionSettings(4);
+    config.LoadConnectionSettings(WorkState::stHCReports);
     const ConnectionSettings& c = config.Connection();
     EXPECT_EQ(c.abonent, 3);
     EXPECT_EQ(c.deviceType, "");
@@ -60,7 +62,7 @@ TEST(ConfigurationTest, HeatCalculatorSectionIsReadInStateFourOnly) {
                                     "[Определение версии TV540]\r\n"
                                     "302/101/0/30/15=60,53,45\r\n"
                                     "1/2=3\r\n");
-    config.LoadConnectionSettings(4);
+    config.LoadConnectionSettings(WorkState::stHCReports);
     EXPECT_EQ(config.Connection().abonent, 31);
     EXPECT_EQ(config.Connection().deviceType, "TV540W");
     EXPECT_EQ(config.Connection().portName, "COM3");
@@ -72,7 +74,7 @@ TEST(ConfigurationTest, HeatCalculatorSectionIsReadInStateFourOnly) {
               (std::vector<std::string>{"302/101/0/30/15=60,53,45", "1/2=3"}));
 
     // Other states reset the fields and read nothing.
-    config.LoadConnectionSettings(0);
+    config.LoadConnectionSettings(WorkState::stArchive);
     EXPECT_EQ(config.Connection().portName, "COM1");
     EXPECT_FALSE(config.Connection().useModem);
 }
@@ -88,7 +90,7 @@ TEST(ConfigurationTest, OnlyTheExactWordMeansYes) {
                                     "[Чтение данных из TV540]\r\nчтение данных через модем=ДА\r\n");
     config.LoadPrinterSettings();
     EXPECT_FALSE(config.Printer().showPrinterDialog);
-    config.LoadConnectionSettings(4);
+    config.LoadConnectionSettings(WorkState::stHCReports);
     EXPECT_FALSE(config.Connection().useModem);
 }
 
@@ -104,7 +106,7 @@ TEST(ConfigurationTest, UpdPortFallsBackToComOne) {
     testsupport::ScratchFolder folder;
     Configuration config =
         FromText(folder, "[Чтение данных из УПД]\r\nтип=TV540\r\nпорт=COM12\r\nскорость=4800\r\n");
-    config.LoadConnectionSettings(1);
+    config.LoadConnectionSettings(WorkState::stUpdReports);
     EXPECT_EQ(config.Connection().portName, "COM1");
     EXPECT_EQ(config.Connection().portNumber, 1);
     EXPECT_EQ(config.Connection().portSpeed, 4800);
@@ -114,14 +116,14 @@ TEST(ConfigurationTest, UpdPortFallsBackToComOne) {
 TEST(ConfigurationTest, SavingWritesTheSectionOfTheState) {
     testsupport::ScratchFolder folder;
     Configuration config = FromText(folder, "");
-    config.LoadConnectionSettings(4);
+    config.LoadConnectionSettings(WorkState::stHCReports);
     config.Connection().abonent = 7;
     config.Connection().useModem = true;
     config.Connection().phoneNumber = "555";
     config.Connection().portName = "COM2";
     config.Connection().portSpeed = 19200;
     config.Connection().deviceType = "X";
-    config.SaveConnectionSettings(4);
+    config.SaveConnectionSettings(WorkState::stHCReports);
     const std::string hc(W1251("Чтение данных из TV540"));
     const auto keys = config.Ini().SectionKeys(hc);
     std::vector<std::string> names;
@@ -134,14 +136,14 @@ TEST(ConfigurationTest, SavingWritesTheSectionOfTheState) {
     EXPECT_EQ(U(config.Ini().ReadString(hc, W1251("чтение данных через модем"), "")), "да");
     EXPECT_EQ(config.Ini().ReadString(hc, W1251("скорость"), ""), "19200");
 
-    config.LoadConnectionSettings(1);
+    config.LoadConnectionSettings(WorkState::stUpdReports);
     config.Connection().portName = "COM4";
-    config.SaveConnectionSettings(1);
+    config.SaveConnectionSettings(WorkState::stUpdReports);
     EXPECT_EQ(config.Ini().SectionKeys(W1251("Чтение данных из УПД")).size(), 2u);
     EXPECT_EQ(config.Ini().ReadString(W1251("Чтение данных из УПД"), W1251("порт"), ""), "COM4");
 
     const std::string before = config.Ini().Text();
-    config.SaveConnectionSettings(0);
+    config.SaveConnectionSettings(WorkState::stArchive);
     EXPECT_EQ(config.Ini().Text(), before);
 }
 
@@ -153,7 +155,7 @@ TEST(ConfigurationTest, DeviceSectionFallsBackToTheTypeAlone) {
                                     "[TV540W]\r\nсписок шаблонов=Общий\r\nпапка с шаблонами=sbl\r\n"
                                     "[TV540W версия 45]\r\nсписок шаблонов=Сорок пять\r\n"
                                     "вид представления текущих данных=2\r\n");
-    config.LoadConnectionSettings(4);
+    config.LoadConnectionSettings(WorkState::stHCReports);
     EXPECT_EQ(U(config.DeviceSectionName("TV540W", 60)), "TV540W");
     EXPECT_EQ(U(config.DeviceSectionName("TV540W", 53)), "TV540W") << "a section without keys";
     EXPECT_EQ(U(config.DeviceSectionName("TV540W", 45)), "TV540W версия 45");
@@ -227,7 +229,7 @@ TEST(ConfigurationTest, BrokenFilesGiveDefaults) {
         std::ofstream(folder.Path() / "utf8.ini", std::ios::binary)
             << "[Чтение данных из TV540]\r\nабонент=9\r\n";
         Configuration config(folder.Path() / "utf8.ini");
-        config.LoadConnectionSettings(4);
+        config.LoadConnectionSettings(WorkState::stHCReports);
         EXPECT_EQ(config.Connection().abonent, 3);
     }
     // Duplicate sections continue the first; the first of two equal keys wins.
@@ -235,7 +237,7 @@ TEST(ConfigurationTest, BrokenFilesGiveDefaults) {
         Configuration config = FromText(folder,
                                         "[Чтение данных из TV540]\r\nабонент=5\r\nабонент=6\r\n"
                                         "[чтение данных из tv540]\r\nпорт=COM2\r\n");
-        config.LoadConnectionSettings(4);
+        config.LoadConnectionSettings(WorkState::stHCReports);
         EXPECT_EQ(config.Connection().abonent, 5);
         EXPECT_EQ(config.Connection().portName, "COM2");
     }
@@ -247,14 +249,50 @@ TEST(ConfigurationTest, BrokenFilesGiveDefaults) {
         }
         std::ofstream(folder.Path() / "garbage.ini", std::ios::binary) << garbage;
         Configuration config(folder.Path() / "garbage.ini");
-        config.LoadConnectionSettings(4);
+        config.LoadConnectionSettings(WorkState::stHCReports);
         config.LoadPrinterSettings();
         EXPECT_EQ(config.Printer().maxTableRows, 62);
-        std::filesystem::create_directory(folder.Path() / "dir.ini");
-        Configuration dir(folder.Path() / "dir.ini");
-        dir.LoadConnectionSettings(1);
-        EXPECT_EQ(dir.Connection().portName, "COM1");
     }
+}
+
+// Root reads files whatever their modes; a folder or a FIFO in the file's place cannot be read
+// by anyone (the mode-000 case is in the INI file's own tests).
+TEST(ConfigurationTest, FileThatExistsButCannotBeReadIsRefused) {
+    testsupport::ScratchFolder folder;
+    std::filesystem::create_directory(folder.Path() / "dir.ini");
+    EXPECT_THROW(Configuration(folder.Path() / "dir.ini"), ConfigurationUnreadable);
+    ASSERT_EQ(::mkfifo((folder.Path() / "fifo.ini").c_str(), 0644), 0);
+    EXPECT_THROW(Configuration(folder.Path() / "fifo.ini"), ConfigurationUnreadable);
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.Path() / "fifo.ini"));
+    EXPECT_NO_THROW(Configuration(folder.Path() / "missing.ini"));
+}
+
+TEST(ConfigurationTest, BlanksAroundValuesDoNotHideTheDevice) {
+    testsupport::ScratchFolder folder;
+    Configuration config = FromText(folder,
+                                    "[Чтение данных из TV540]\r\n"
+                                    "тип = TV540\r\n"
+                                    "скорость= 9600\r\n"
+                                    "абонент =\t7 \r\n"
+                                    "порт = COM2\r\n"
+                                    "чтение данных через модем = да\r\n"
+                                    "[TV540 версия 60]\r\n"
+                                    "список шаблонов = Отчеты\r\n"
+                                    "[Отчеты]\r\n"
+                                    "m1 = Месячный <выбран>\r\n");
+    config.LoadConnectionSettings(WorkState::stHCReports);
+    const ConnectionSettings& c = config.Connection();
+    EXPECT_EQ(c.deviceType, "TV540");
+    EXPECT_EQ(c.portSpeed, 9600);
+    EXPECT_EQ(c.abonent, 7);
+    EXPECT_EQ(c.portName, "COM2");
+    EXPECT_TRUE(c.useModem);
+    config.LoadTemplateSettings(60);
+    EXPECT_EQ(U(config.Templates().templateList), "Отчеты");
+    const TemplateList list = config.ReadTemplateList(config.Templates().templateList);
+    EXPECT_EQ(list.templates, std::vector<std::string>{"m1"});
+    ASSERT_EQ(list.captions.size(), 1u);
+    EXPECT_EQ(U(list.captions[0]), "Месячный <выбран>");
 }
 
 TEST(ConfigurationTest, ShippedFileHasTheDeviceSectionsAndLists) {
@@ -268,7 +306,7 @@ TEST(ConfigurationTest, ShippedFileHasTheDeviceSectionsAndLists) {
     Configuration config(path);
     EXPECT_EQ(config.Ini().SectionLines(W1251("Определение версии TV540")),
               (std::vector<std::string>{"302/101/0/30/15=60,53,45"}));
-    config.LoadConnectionSettings(4);
+    config.LoadConnectionSettings(WorkState::stHCReports);
     EXPECT_EQ(config.Connection().deviceType, "TV540");
     for (int version : {60, 53, 45}) {
         EXPECT_EQ(U(config.DeviceSectionName("TV540", version)),

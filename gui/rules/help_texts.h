@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "gui/work_state.h"
+#include "gui/rules/work_state.h"
 
 namespace calvix {
 
@@ -27,6 +27,6 @@ std::span<const HelpEntry> HelpTable();
 
 // The text for what is visible: the last entry in table order whose panel is visible and whose
 // condition holds; empty when none is.
-std::string HelpTextFor(const std::function<bool(Panel)>& isVisible, int workState);
+std::string HelpTextFor(const std::function<bool(Panel)>& isVisible, WorkState workState);
 
 }  // namespace calvix

@@ -1,8 +1,8 @@
-#include "gui/configuration.h"
+#include "gui/rules/configuration.h"
 
 #include <utility>
 
-#include "gui/texts.h"
+#include "gui/rules/texts.h"
 #include "platform/cp1251_literal.h"
 
 namespace calvix {
@@ -90,12 +90,17 @@ int PortNumberOf(std::string_view portName) {
     return number < 1 || number > 8 ? 1 : static_cast<int>(number);
 }
 
-Configuration::Configuration(std::filesystem::path file) : ini_(std::move(file)) {}
+Configuration::Configuration(std::filesystem::path file) {
+    const platform::FileRead read = ini_.Load(std::move(file));
+    if (read != platform::FileRead::kRead && read != platform::FileRead::kMissing) {
+        throw ConfigurationUnreadable();
+    }
+}
 
-void Configuration::LoadConnectionSettings(int workState) {
+void Configuration::LoadConnectionSettings(WorkState workState) {
     connection_ = ConnectionSettings{};
     ConnectionSettings& c = connection_;
-    if (workState == 4) {
+    if (workState == WorkState::stHCReports) {
         c.abonent = ini_.ReadInteger(kSectionHC, kKeyAbonent, c.abonent);
         c.deviceType = ini_.ReadString(kSectionHC, kKeyType, c.deviceType);
         c.portName = ini_.ReadString(kSectionHC, kKeyPort, c.portName);
@@ -105,7 +110,7 @@ void Configuration::LoadConnectionSettings(int workState) {
         c.useModem = IsYes(ini_.ReadString(kSectionHC, kKeyModem, YesNo(c.useModem)));
         c.connectTimeout = ini_.ReadInteger(kSectionHC, kKeyConnectTime, c.connectTimeout);
         versionTable_ = ini_.SectionLines(kSectionVersions);
-    } else if (workState == 1) {
+    } else if (workState == WorkState::stUpdReports) {
         c.portNumber = 1;
         c.deviceType = ini_.ReadString(kSectionUpd, kKeyType, c.deviceType);
         c.portName = ini_.ReadString(kSectionUpd, kKeyPort, c.portName);
@@ -115,15 +120,15 @@ void Configuration::LoadConnectionSettings(int workState) {
     }
 }
 
-void Configuration::SaveConnectionSettings(int workState) {
+void Configuration::SaveConnectionSettings(WorkState workState) {
     std::string_view section;
-    if (workState == 4) {
+    if (workState == WorkState::stHCReports) {
         section = kSectionHC;
         ini_.WriteInteger(section, kKeyAbonent, connection_.abonent);
         ini_.WriteString(section, kKeyModem, YesNo(connection_.useModem));
         ini_.WriteString(section, kKeyPhone, connection_.phoneNumber);
         ini_.WriteInteger(section, kKeyConnectTime, connection_.connectTimeout);
-    } else if (workState == 1) {
+    } else if (workState == WorkState::stUpdReports) {
         section = kSectionUpd;
     } else {
         return;

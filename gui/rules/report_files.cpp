@@ -1,4 +1,4 @@
-#include "gui/report_files.h"
+#include "gui/rules/report_files.h"
 
 #include <algorithm>
 #include <cstdint>

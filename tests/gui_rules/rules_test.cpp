@@ -3,64 +3,69 @@
 
 #include <set>
 
-#include "gui/checkbox_focus.h"
-#include "gui/help_texts.h"
-#include "gui/layout_rules.h"
-#include "gui/state_table.h"
+#include "gui/rules/checkbox_focus.h"
+#include "gui/rules/help_texts.h"
+#include "gui/rules/layout_rules.h"
+#include "gui/rules/state_table.h"
 #include "platform/codepage.h"
 
 namespace calvix {
 namespace {
 
+using enum WorkState;
+
 struct Expected {
     NavButton button;
-    int state;
+    WorkState state;
     bool moves;
     Panel to;
-    int newState;
+    WorkState newState;
     unsigned effects;
 };
 
 TEST(StateTableTest, EveryButtonInEveryState) {
     const Expected cases[] = {
-        {NavButton::btReturnSA, 1, true, Panel::SelectMode, 1, kCaptionBack},
-        {NavButton::btReturnR, 0, true, Panel::SelectMode, 0, kCaptionBack},
-        {NavButton::btReturnR, 1, true, Panel::SelectArchiv, 1, kSaveTemplateMarks | kFocusList},
-        {NavButton::btReturnR, 4, true, Panel::HCWork, 4, kSaveTemplateMarks},
-        {NavButton::btReturnR, 2, false, Panel::None, 2, 0},
-        {NavButton::btCalendarR, 1, true, Panel::HCDateSelect, 2, kClearDateList},
-        {NavButton::btCalendarR, 4, true, Panel::HCDateSelect, 5, kClearDateList},
-        {NavButton::btCalendarR, 0, false, Panel::None, 0, 0},
-        {NavButton::btCalendarR, 5, false, Panel::None, 5, 0},
-        {NavButton::btSeveralDaysR, 1, true, Panel::HCAnyDay, 3, 0},
-        {NavButton::btSeveralDaysR, 4, true, Panel::HCAnyDay, 6, 0},
-        {NavButton::btSeveralDaysR, 0, false, Panel::None, 0, 0},
-        {NavButton::btReturnText, 0, true, Panel::Report, 0, kStartFolder},
-        {NavButton::btReturnText, 1, true, Panel::Report, 1, kStartFolder},
-        {NavButton::btReturnText, 4, true, Panel::Report, 4, kStartFolder},
-        {NavButton::btReturnText, 2, true, Panel::HCDateSelect, 2, 0},
-        {NavButton::btReturnText, 5, true, Panel::HCDateSelect, 5, 0},
-        {NavButton::btReturnText, 3, true, Panel::HCAnyDay, 3, 0},
-        {NavButton::btReturnText, 6, true, Panel::HCAnyDay, 6, 0},
-        {NavButton::btReturnVR, 3, true, Panel::Text, 3, 0},
-        {NavButton::btHCDateBack, 2, true, Panel::Report, 1, 0},
-        {NavButton::btHCDateBack, 5, true, Panel::Report, 4, 0},
-        {NavButton::btHCDateBack, 4, false, Panel::None, 4, 0},
-        {NavButton::btHCAnyDayBack, 3, true, Panel::Report, 1, 0},
-        {NavButton::btHCAnyDayBack, 6, true, Panel::Report, 4, 0},
-        {NavButton::btHCAnyDayBack, 1, false, Panel::None, 1, 0},
-        {NavButton::btHCBack, 4, true, Panel::SelectMode, 4, 0},
+        {NavButton::btReturnSA, stUpdReports, true, Panel::SelectMode, stUpdReports, kCaptionBack},
+        {NavButton::btReturnR, stArchive, true, Panel::SelectMode, stArchive, kCaptionBack},
+        {NavButton::btReturnR, stUpdReports, true, Panel::SelectArchiv, stUpdReports,
+         kSaveTemplateMarks | kFocusList},
+        {NavButton::btReturnR, stHCReports, true, Panel::HCWork, stHCReports, kSaveTemplateMarks},
+        {NavButton::btReturnR, stUpdHourly, false, Panel::None, stUpdHourly, 0},
+        {NavButton::btCalendarR, stUpdReports, true, Panel::HCDateSelect, stUpdHourly,
+         kClearDateList},
+        {NavButton::btCalendarR, stHCReports, true, Panel::HCDateSelect, stHCHourly,
+         kClearDateList},
+        {NavButton::btCalendarR, stArchive, false, Panel::None, stArchive, 0},
+        {NavButton::btCalendarR, stHCHourly, false, Panel::None, stHCHourly, 0},
+        {NavButton::btSeveralDaysR, stUpdReports, true, Panel::HCAnyDay, stUpdSeveralDays, 0},
+        {NavButton::btSeveralDaysR, stHCReports, true, Panel::HCAnyDay, stHCSeveralDays, 0},
+        {NavButton::btSeveralDaysR, stArchive, false, Panel::None, stArchive, 0},
+        {NavButton::btReturnText, stArchive, true, Panel::Report, stArchive, kStartFolder},
+        {NavButton::btReturnText, stUpdReports, true, Panel::Report, stUpdReports, kStartFolder},
+        {NavButton::btReturnText, stHCReports, true, Panel::Report, stHCReports, kStartFolder},
+        {NavButton::btReturnText, stUpdHourly, true, Panel::HCDateSelect, stUpdHourly, 0},
+        {NavButton::btReturnText, stHCHourly, true, Panel::HCDateSelect, stHCHourly, 0},
+        {NavButton::btReturnText, stUpdSeveralDays, true, Panel::HCAnyDay, stUpdSeveralDays, 0},
+        {NavButton::btReturnText, stHCSeveralDays, true, Panel::HCAnyDay, stHCSeveralDays, 0},
+        {NavButton::btReturnVR, stUpdSeveralDays, true, Panel::Text, stUpdSeveralDays, 0},
+        {NavButton::btHCDateBack, stUpdHourly, true, Panel::Report, stUpdReports, 0},
+        {NavButton::btHCDateBack, stHCHourly, true, Panel::Report, stHCReports, 0},
+        {NavButton::btHCDateBack, stHCReports, false, Panel::None, stHCReports, 0},
+        {NavButton::btHCAnyDayBack, stUpdSeveralDays, true, Panel::Report, stUpdReports, 0},
+        {NavButton::btHCAnyDayBack, stHCSeveralDays, true, Panel::Report, stHCReports, 0},
+        {NavButton::btHCAnyDayBack, stUpdReports, false, Panel::None, stUpdReports, 0},
+        {NavButton::btHCBack, stHCReports, true, Panel::SelectMode, stHCReports, 0},
     };
     for (const Expected& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "button " << static_cast<int>(c.button) << " state " << c.state);
+        SCOPED_TRACE(testing::Message() << "button " << static_cast<int>(c.button) << " state "
+                                        << static_cast<int>(c.state));
         const auto row = FindTransition(c.button, c.state);
         ASSERT_EQ(row.has_value(), c.moves);
         if (!row) {
             continue;
         }
         EXPECT_EQ(row->to, c.to);
-        EXPECT_EQ(row->toState == kStateUnchanged ? c.state : row->toState, c.newState);
+        EXPECT_EQ(row->toState.value_or(c.state), c.newState);
         EXPECT_EQ(row->effects, c.effects);
     }
 }
@@ -71,7 +76,7 @@ TEST(StateTableTest, RowsNeverOverlapAndNameRealPanels) {
         EXPECT_FALSE(PanelName(row.from).empty());
         EXPECT_FALSE(PanelName(row.to).empty());
         for (int state = 0; state <= 6; ++state) {
-            if (row.fromState == kAnyState || row.fromState == state) {
+            if (!row.fromState || *row.fromState == static_cast<WorkState>(state)) {
                 EXPECT_TRUE(seen.insert({static_cast<int>(row.button), state}).second)
                     << "two rows for button " << static_cast<int>(row.button) << " in " << state;
             }
@@ -150,12 +155,12 @@ TEST(LayoutTest, HelpBoxGrowsWithItsText) {
 }
 
 TEST(LayoutTest, ReportPanelByState) {
-    const ReportPanelLayout archive = LayoutReportPanel(0, 32, 20, 20, 326);
+    const ReportPanelLayout archive = LayoutReportPanel(stArchive, 32, 20, 20, 326);
     EXPECT_FALSE(archive.infoVisible);
     EXPECT_EQ(archive.listTitleTop, 42);
     EXPECT_EQ(archive.scrollTop, 77);
     EXPECT_EQ(archive.scrollHeight, 326 - 77 - 15);
-    const ReportPanelLayout device = LayoutReportPanel(4, 32, 20, 20, 326);
+    const ReportPanelLayout device = LayoutReportPanel(stHCReports, 32, 20, 20, 326);
     EXPECT_TRUE(device.infoVisible);
     EXPECT_EQ(device.infoTop, 42);
     EXPECT_EQ(device.listTitleTop, 72);
@@ -183,14 +188,14 @@ TEST(HelpTextTest, LaterVisiblePanelWinsAndStateChoosesTheVariant) {
         return [visible](Panel panel) { return visible.count(panel) > 0; };
     };
     const auto table = HelpTable();
-    EXPECT_EQ(HelpTextFor(only({Panel::SelectMode}), 0), table[3].text);
-    EXPECT_EQ(HelpTextFor(only({Panel::Text}), 0), table[7].text);
-    EXPECT_EQ(HelpTextFor(only({Panel::Text}), 4), table[8].text);
-    EXPECT_EQ(HelpTextFor(only({Panel::Report}), 0), table[0].text);
-    EXPECT_EQ(HelpTextFor(only({Panel::Report}), 1), table[1].text);
-    EXPECT_EQ(HelpTextFor(only({Panel::SelectMode, Panel::HCQuestion}), 0), table[13].text);
-    EXPECT_EQ(HelpTextFor(only({Panel::HCError}), 0), "");
-    EXPECT_EQ(HelpTextFor(only({Panel::Wait, Panel::HCWait, Panel::HCReportWait}), 0), "");
+    EXPECT_EQ(HelpTextFor(only({Panel::SelectMode}), stArchive), table[3].text);
+    EXPECT_EQ(HelpTextFor(only({Panel::Text}), stArchive), table[7].text);
+    EXPECT_EQ(HelpTextFor(only({Panel::Text}), stHCReports), table[8].text);
+    EXPECT_EQ(HelpTextFor(only({Panel::Report}), stArchive), table[0].text);
+    EXPECT_EQ(HelpTextFor(only({Panel::Report}), stUpdReports), table[1].text);
+    EXPECT_EQ(HelpTextFor(only({Panel::SelectMode, Panel::HCQuestion}), stArchive), table[13].text);
+    EXPECT_EQ(HelpTextFor(only({Panel::HCError}), stArchive), "");
+    EXPECT_EQ(HelpTextFor(only({Panel::Wait, Panel::HCWait, Panel::HCReportWait}), stArchive), "");
 }
 
 TEST(CheckBoxFocusTest, WrapsOnlyWhenScrolled) {

@@ -1,4 +1,4 @@
-#include "gui/checkbox_focus.h"
+#include "gui/rules/checkbox_focus.h"
 
 namespace calvix {
 

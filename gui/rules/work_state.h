@@ -6,9 +6,10 @@
 
 namespace calvix {
 
-// The main window's work state: 0 the report archive, 1-3 data of the УПД, 4-6 data of the
-// heat calculator (report choice, hourly reports, several-day reports).
-enum WorkState : std::uint8_t {
+// The main window's work state: where the current data come from and which report window
+// applies. The report archive, data of the УПД or of the heat calculator (report choice, hourly
+// reports, several-day reports).
+enum class WorkState : std::uint8_t {
     stArchive = 0,
     stUpdReports = 1,
     stUpdHourly = 2,
@@ -17,6 +18,10 @@ enum WorkState : std::uint8_t {
     stHCHourly = 5,
     stHCSeveralDays = 6,
 };
+
+// The panel that "Дальше" of the error panel shows after a heat-calculator worker wrote its
+// message as the panel's caption.
+enum class HCErrorReturn { HCWork, HCAutoSearch, HCCurrent };
 
 // The work panels of panMain; one is shown at a time.
 enum class Panel {
