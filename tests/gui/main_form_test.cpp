@@ -14,6 +14,7 @@
 #include "gui/dialogs.h"
 #include "gui/rules/layout_rules.h"
 #include "gui/rules/texts.h"
+#include "platform/cp1251_literal.h"
 #include "tests/gui/gui_fixture.h"
 
 namespace calvix::testing_gui {
@@ -422,6 +423,24 @@ TEST_F(StateTableGuiTest, ReportWindowsOfTheHeatCalculator) {
     ExpectOnly("panReport");
     Click("btReturnR");
     ExpectOnly("panHCWork");
+}
+
+TEST_F(StateTableGuiTest, WorkerErrorCaptionReturnsToTheChosenPanel) {
+    TMainForm& form = Start();
+    const std::pair<HCErrorReturn, const char*> cases[] = {
+        {HCErrorReturn::HCWork, "panHCWork"},
+        {HCErrorReturn::HCAutoSearch, "panHCAutoSearch"},
+        {HCErrorReturn::HCCurrent, "panHCCurrent"},
+    };
+    for (const auto& [returnTo, panel] : cases) {
+        for (Panel p : kAllPanels) {
+            form.PanelWidget(p)->hide();
+        }
+        form.ShowHCErrorCaption(W1251("Ошибка связи."), returnTo);
+        ExpectOnly("panHCError");
+        Click("btHCError");
+        ExpectOnly(panel);
+    }
 }
 
 TEST_F(StateTableGuiTest, TextWindowReturnsToTheWindowOfItsState) {
