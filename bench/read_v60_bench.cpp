@@ -17,6 +17,7 @@
 #include "platform/ini_file.h"
 #include "protocol/archive_progress.h"
 #include "protocol/data_file.h"
+#include "protocol/serial_link.h"
 #include "protocol/tv540v60.h"
 #include "protocol/tv540v60upd.h"
 
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open the emulated port\n");
         return 1;
     }
-    protocol::CTV540v60 link(1, protocol::Connection{port.get(), 0}, dcb, false, 0, 3, 50);
+    protocol::SerialLink line(*port, dcb);
+    protocol::CTV540v60 link(1, line, 3, 50);
     protocol::SilentProgress progress;
     platform::IniFile settings;
 

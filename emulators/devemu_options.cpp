@@ -238,7 +238,8 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
         } else if (name == "--baud") {
             const auto n = number(0, 4000000);
             if (!n || (*n != 0 && *n < 50)) {
-                return fail("--baud must be 0 (no pacing) or 50..4000000, not '" + value + "'");
+                return fail("--baud must be 0 (the client's rate) or 50..4000000, not '" + value +
+                            "'");
             }
             run.line.baud = static_cast<unsigned>(*n);
         } else if (name == "--gap") {
@@ -396,7 +397,7 @@ std::string HcUsage() {
            "  --mailbox-delay MS  and no answer earlier than MS after the command (default 0)\n"
            "  --answer-delay MS   pause between the end of a request and the answer (default 2)\n"
            "  --baud B            pace both directions as a B-baud line would, 11 bits a byte\n"
-           "                      (default 0: no pacing)\n"
+           "                      (default 0: the rate the client set on its port)\n"
            "  --gap MS            a pause of MS inside a request discards the bytes received so\n"
            "                      far (default 50)\n"
            "\n"

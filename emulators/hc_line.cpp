@@ -101,12 +101,14 @@ struct HcLine::State {
     Clock::time_point wireFree{};     // when the previous received byte is complete
     bool frameSilenced = false;
 
+    // A UART takes 11 bits a byte (start, 8 data, parity, stop) at the line's rate.
     Clock::duration ByteTime() const {
-        if (options.baud == 0) {
+        const unsigned baud = options.baud != 0 ? options.baud : ClientLineRate(master.Get());
+        if (baud == 0) {
             return Clock::duration::zero();
         }
         return std::chrono::duration_cast<Clock::duration>(
-            std::chrono::nanoseconds(11ull * 1000000000ull / options.baud));
+            std::chrono::nanoseconds(11ull * 1000000000ull / baud));
     }
     Clock::duration Gap() const { return std::chrono::milliseconds(options.gapTimeoutMs); }
 

@@ -14,7 +14,9 @@
 namespace emulators {
 
 struct LineOptions {
-    unsigned baud = 0;           // 0: no pacing; else 11 bits per byte at this rate, both ways
+    // 11 bits a byte at this rate, both ways; 0: at the rate the client set on its port, as a
+    // real line runs at what both ends were set to.
+    unsigned baud = 0;
     unsigned gapTimeoutMs = 50;  // a gap this long inside a frame discards the partial frame
     std::string linkPath;        // when set, a symlink to the slave side is made here
     // Called from the line's thread with one line of text per event ("rx 01 08 ...",

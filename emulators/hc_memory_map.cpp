@@ -245,22 +245,6 @@ std::vector<GroupOfFields> GroupsInOrder(std::span<const FieldSpec> fields,
     return groups;
 }
 
-// A reader of the 40-byte table takes the first offset where the pair appears, so each pair
-// must appear exactly once.
-void CheckListGroupTable(const ImageWriter& image, const std::vector<GroupOfFields>& groups) {
-    for (const GroupOfFields& g : groups) {
-        int hits = 0;
-        for (std::uint32_t offset = 0; offset + 1 < kListGroupTableSize; ++offset) {
-            if (image.At(kListGroupTableAddress + offset) == g.group &&
-                image.At(kListGroupTableAddress + offset + 1) == g.subgroup) {
-                ++hits;
-            }
-        }
-        Require(hits == 1, "group pair " + std::to_string(g.group) + "/" +
-                               std::to_string(g.subgroup) + " is ambiguous in the 40-byte table");
-    }
-}
-
 }  // namespace
 
 const Personality* FindPersonality(int version) {
@@ -286,20 +270,17 @@ MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& co
     ImageWriter image(memory);
     MemoryLayout layout;
     layout.groupTable = kGroupTableAddress;
-    layout.listGroupTable = kListGroupTableAddress;
 
     const std::vector<GroupOfFields> groups = GroupsInOrder(personality.fields, config);
-    Require((groups.size() + 1) * 8 <= kListGroupTableAddress - kGroupTableAddress,
+    Require((groups.size() + 1) * 8 <= kFieldEntriesAddress - kGroupTableAddress,
             "too many groups for the group table");
-    Require(groups.size() * 8 <= kListGroupTableSize, "too many groups for the 40-byte table");
 
     std::uint32_t entryCursor = kFieldEntriesAddress;
     std::uint32_t dataCursor = kSeparateDataAddress;
-    std::uint32_t listCursor = kListEntriesAddress;
 
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const GroupOfFields& group = groups[g];
-        std::vector<std::uint32_t> entries, nextPointers, listEntries;
+        std::vector<std::uint32_t> entries, nextPointers;
         for (const FieldSpec* spec : group.fields) {
             const std::vector<std::uint8_t> content = spec->content(config, personality);
             Require(!content.empty() && content.size() <= 255, "field size must be 1..255");
@@ -324,7 +305,7 @@ MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& co
                     image.Byte(entry + 4, 0x40);
                     data = dataCursor;
                     dataCursor += size;
-                    Require(dataCursor <= kListEntriesAddress, "separate data region is full");
+                    Require(dataCursor <= kSeparateDataEnd, "separate data region is full");
                     image.WordHighFirst(entry + 5, data);
                     image.WordHighFirst(entry + 7, size);
                     end = entry + 9;
@@ -337,52 +318,29 @@ MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& co
             entryCursor = end + 2;  // the next-entry pointer lies at the end address
             Require(entryCursor <= kSeparateDataAddress, "field entry region is full");
 
-            const std::uint32_t listEntry = listCursor;
-            listCursor += 9;
-            Require(listCursor <= kCommandArea, "parameter-list entry region is full");
-            image.Byte(listEntry, spec->field);
-            image.Byte(listEntry + 1, 0);
-            image.Byte(listEntry + 4, 0);
-            image.WordHighFirst(listEntry + 5, data);
-            image.Byte(listEntry + 7, 0);
-            image.Byte(listEntry + 8, static_cast<std::uint8_t>(size));
-
             entries.push_back(entry);
             nextPointers.push_back(end);
-            listEntries.push_back(listEntry);
-            layout.fields.push_back(
-                {spec->group, spec->subgroup, spec->field, spec->placement,
-                 static_cast<std::uint16_t>(entry), static_cast<std::uint16_t>(listEntry),
-                 static_cast<std::uint16_t>(data), static_cast<std::uint16_t>(size)});
+            layout.fields.push_back({spec->group, spec->subgroup, spec->field, spec->placement,
+                                     static_cast<std::uint16_t>(entry),
+                                     static_cast<std::uint16_t>(data),
+                                     static_cast<std::uint16_t>(size)});
         }
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const bool last = i + 1 == entries.size();
             image.WordHighFirst(nextPointers[i], last ? 0 : entries[i + 1]);
-            image.WordHighFirst(listEntries[i] + 2, last ? 0 : listEntries[i + 1]);
         }
 
         const std::uint32_t row = kGroupTableAddress + 8 * static_cast<std::uint32_t>(g);
         image.Byte(row, group.group);
         image.Byte(row + 1, group.subgroup);
         image.WordHighFirst(row + 2, entries.front());
-        const std::uint32_t listRow = kListGroupTableAddress + 8 * static_cast<std::uint32_t>(g);
-        image.Byte(listRow, group.group);
-        image.Byte(listRow + 1, group.subgroup);
-        image.WordHighFirst(listRow + 2, listEntries.front());
     }
 
     const std::uint32_t end = kGroupTableAddress + 8 * static_cast<std::uint32_t>(groups.size());
     for (std::uint32_t i = 0; i < 8; ++i) {
         image.Byte(end + i, 0xFF);
     }
-    for (std::uint32_t i = 8 * static_cast<std::uint32_t>(groups.size()); i < kListGroupTableSize;
-         ++i) {
-        image.Byte(kListGroupTableAddress + i, 0xFF);
-    }
-    CheckListGroupTable(image, groups);
-
     image.WordLowFirst(kDeviceDirectoryRoot, kGroupTableAddress);
-    image.WordLowFirst(kParameterListRoot, kListGroupTableAddress);
     return layout;
 }
 

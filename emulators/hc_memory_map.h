@@ -1,5 +1,5 @@
-// The firmware personalities and the memory image they produce: the field table, both
-// directories that describe the fields, and the field data. docs/emulators.md draws the map.
+// The firmware personalities and the memory image they produce: the field table, the device
+// directory at 302 that describes the fields, and the field data. docs/emulators.md draws the map.
 #pragma once
 
 #include <cstdint>
@@ -69,29 +69,24 @@ struct PlacedField {
     std::uint8_t subgroup = 0;
     std::uint8_t field = 0;
     DataPlacement placement = DataPlacement::InEntryShort;
-    std::uint16_t entry = 0;      // 5-byte entry, directory at 302
-    std::uint16_t listEntry = 0;  // 9-byte entry, directory at 0x0130
+    std::uint16_t entry = 0;  // 5-byte entry, directory at 302
     std::uint16_t data = 0;
     std::uint16_t size = 0;
 };
 
 struct MemoryLayout {
-    std::uint16_t groupTable = 0;      // pointed to from 302
-    std::uint16_t listGroupTable = 0;  // pointed to from 0x0130; 40 bytes
+    std::uint16_t groupTable = 0;  // pointed to from 302
     std::vector<PlacedField> fields;
 };
 
 // Regions of the image; everything else reads 0.
 inline constexpr std::uint16_t kGroupTableAddress = 0x0200;
-inline constexpr std::uint16_t kListGroupTableAddress = 0x0280;
-inline constexpr std::uint16_t kListGroupTableSize = 40;
 inline constexpr std::uint16_t kFieldEntriesAddress = 0x0300;  // up to 0x07FF
-inline constexpr std::uint16_t kSeparateDataAddress = 0x0800;  // up to 0x0BFF
-inline constexpr std::uint16_t kListEntriesAddress = 0x0C00;   // up to 0x0FFF
+inline constexpr std::uint16_t kSeparateDataAddress = 0x0800;
+inline constexpr std::uint16_t kSeparateDataEnd = 0x1000;  // the command area follows
 
-// Writes the roots, both directories and the field data into `memory` (64 KiB). Throws
-// std::logic_error when the field table does not fit its regions or would give the parameter-list
-// group table a false (group, subgroup) pair.
+// Writes the root, the directory and the field data into `memory` (64 KiB). Throws
+// std::logic_error when the field table does not fit its regions.
 MemoryLayout BuildMemoryImage(const Personality& personality, const HcConfig& config,
                               std::span<std::uint8_t> memory);
 

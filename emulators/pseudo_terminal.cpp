@@ -63,6 +63,30 @@ PseudoTerminalEnds OpenPseudoTerminal(speed_t speed, bool blockingReads) {
     return ends;
 }
 
+unsigned ClientLineRate(int master) {
+    struct Rate {
+        speed_t speed;
+        unsigned rate;
+    };
+    static constexpr Rate kRates[] = {
+        {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},       {B150, 150},
+        {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},
+        {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+        {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+    };
+    termios settings{};
+    if (::tcgetattr(master, &settings) != 0) {
+        return 0;
+    }
+    const speed_t speed = cfgetospeed(&settings);
+    for (const Rate& r : kRates) {
+        if (r.speed == speed) {
+            return r.rate;
+        }
+    }
+    return 0;
+}
+
 void MakeLink(const std::string& linkPath, const std::string& target) {
     namespace fs = std::filesystem;
     const fs::path link(linkPath);

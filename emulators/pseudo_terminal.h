@@ -16,6 +16,10 @@ struct PseudoTerminalEnds {
 // (nothing is left open then).
 PseudoTerminalEnds OpenPseudoTerminal(speed_t speed, bool blockingReads);
 
+// The rate the client last set on the line (the pair shares one set of terminal settings, so
+// the master sees it); 0 when the speed has no rate (B0, a hang-up).
+unsigned ClientLineRate(int master);
+
 // Points `linkPath` at `target`, replacing an old link in one step; refuses to replace anything
 // that is not a link. std::runtime_error on failure.
 void MakeLink(const std::string& linkPath, const std::string& target);

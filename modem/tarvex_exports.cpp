@@ -21,6 +21,11 @@ std::uint32_t TarvexExports::ModemRead(std::uint32_t slot, std::uint32_t length,
     return ::ModemRead(slot, length, buffer);
 }
 
+std::uint32_t TarvexExports::ModemWrite(std::uint32_t slot, std::uint32_t length,
+                                        const std::uint8_t* buffer) {
+    return ::ModemWrite(slot, length, buffer);
+}
+
 TarvexExports& TarvexModemExports() {
     static TarvexExports exports;
     return exports;

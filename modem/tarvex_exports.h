@@ -15,6 +15,8 @@ class TarvexExports final : public protocol::ModemExports {
                                std::uint32_t length, const std::uint8_t* buffer) override;
     std::uint32_t ModemRead(std::uint32_t slot, std::uint32_t length,
                             std::uint8_t* buffer) override;
+    std::uint32_t ModemWrite(std::uint32_t slot, std::uint32_t length,
+                             const std::uint8_t* buffer) override;
 };
 
 TarvexExports& TarvexModemExports();

@@ -1,6 +1,7 @@
 // The device directory: groups of field entries that say where each field's data lie.
 #include <charconv>
 
+#include "protocol/directory.h"
 #include "protocol/utv540.h"
 
 namespace protocol {
@@ -73,34 +74,51 @@ bool ParseVersionLine(std::string_view line, VersionLine& parsed) {
 
 }  // namespace
 
-bool CTV540::FindDataField(std::uint16_t root, std::uint8_t group, std::uint8_t subgroup,
-                           std::uint8_t field, FieldLocation& location, unsigned maxGroups,
-                           unsigned maxEntries) {
-    std::uint8_t pointer[2];
-    if (!ReadMemory(root, 2, pointer)) {
-        return false;
+GroupTable::GroupTable(std::uint16_t root, unsigned maxGroups)
+    : root_(root), maxGroups_(maxGroups) {}
+
+DirectoryLookup GroupTable::Find(const MemoryReader& read, std::uint8_t group,
+                                 std::uint8_t subgroup, std::uint16_t& firstEntry) {
+    for (const Entry& entry : entries_) {
+        if (entry.group == group && entry.subgroup == subgroup) {
+            firstEntry = entry.firstEntry;
+            return DirectoryLookup::kFound;
+        }
     }
-    auto groupEntry = static_cast<std::uint16_t>(pointer[0] + 256 * pointer[1]);
-    std::uint16_t entry = 0;
-    bool groupFound = false;
-    for (unsigned g = 0; g < maxGroups && !groupFound; ++g) {
+    if (!rootRead_) {
+        std::uint8_t pointer[2];
+        if (!read(root_, 2, pointer)) {
+            return DirectoryLookup::kReadFailed;
+        }
+        next_ = static_cast<std::uint16_t>(pointer[0] + 256 * pointer[1]);
+        rootRead_ = true;
+    }
+    while (!ended_ && entries_.size() < maxGroups_) {
         std::uint8_t head[4];
-        if (!ReadMemory(groupEntry, 4, head) || head[0] == kEndOfGroups) {
-            return false;
+        if (!read(next_, 4, head)) {
+            return DirectoryLookup::kReadFailed;
         }
+        if (head[0] == kEndOfGroups) {
+            ended_ = true;
+            break;
+        }
+        entries_.push_back({head[0], head[1], HighFirst(head + 2)});
+        next_ = static_cast<std::uint16_t>(next_ + 8);
         if (head[0] == group && head[1] == subgroup) {
-            entry = HighFirst(head + 2);
-            groupFound = true;
+            firstEntry = entries_.back().firstEntry;
+            return DirectoryLookup::kFound;
         }
-        groupEntry = static_cast<std::uint16_t>(groupEntry + 8);
     }
-    if (!groupFound) {
-        return false;
-    }
+    return DirectoryLookup::kNotFound;
+}
+
+DirectoryLookup FindFieldInChain(const MemoryReader& read, std::uint16_t firstEntry,
+                                 std::uint8_t field, unsigned maxEntries, FieldLocation& location) {
+    std::uint16_t entry = firstEntry;
     for (unsigned e = 0; e < maxEntries; ++e) {
         std::uint8_t head[5];
-        if (!ReadMemory(entry, 5, head)) {
-            return false;
+        if (!read(entry, 5, head)) {
+            return DirectoryLookup::kReadFailed;
         }
         const std::uint16_t end = HighFirst(head + 2);
         if (head[0] == field) {
@@ -115,26 +133,39 @@ bool CTV540::FindDataField(std::uint16_t root, std::uint8_t group, std::uint8_t 
                 location.size = static_cast<std::uint16_t>(end - entry - 5);
             } else if (separate && layout == 1) {
                 std::uint8_t where[4];
-                if (!ReadMemory(static_cast<std::uint16_t>(entry + 5), 4, where)) {
-                    return false;
+                if (!read(static_cast<std::uint16_t>(entry + 5), 4, where)) {
+                    return DirectoryLookup::kReadFailed;
                 }
                 location.address = HighFirst(where);
                 location.size = HighFirst(where + 2);
             } else {
-                return false;
+                return DirectoryLookup::kNotFound;
             }
-            return location.size != 0;
+            return location.size != 0 ? DirectoryLookup::kFound : DirectoryLookup::kNotFound;
         }
         std::uint8_t next[2];
-        if (!ReadMemory(end, 2, next)) {
-            return false;
+        if (!read(end, 2, next)) {
+            return DirectoryLookup::kReadFailed;
         }
         entry = HighFirst(next);
         if (entry == 0) {
-            return false;
+            return DirectoryLookup::kNotFound;
         }
     }
-    return false;
+    return DirectoryLookup::kNotFound;
+}
+
+bool CTV540::FindDataField(std::uint16_t root, std::uint8_t group, std::uint8_t subgroup,
+                           std::uint8_t field, FieldLocation& location, unsigned maxGroups,
+                           unsigned maxEntries) {
+    const MemoryReader read = [this](std::uint16_t address, unsigned count, std::uint8_t* to) {
+        return ReadMemory(address, count, to);
+    };
+    GroupTable table(root, maxGroups);
+    std::uint16_t firstEntry = 0;
+    return table.Find(read, group, subgroup, firstEntry) == DirectoryLookup::kFound &&
+           FindFieldInChain(read, firstEntry, field, maxEntries, location) ==
+               DirectoryLookup::kFound;
 }
 
 bool CTV540::ReadFieldElement(std::uint16_t root, std::uint8_t group, std::uint8_t subgroup,

@@ -16,6 +16,9 @@ class NoModem final : public ModemExports {
         return 0;
     }
     std::uint32_t ModemRead(std::uint32_t, std::uint32_t, std::uint8_t*) override { return 0; }
+    std::uint32_t ModemWrite(std::uint32_t, std::uint32_t, const std::uint8_t*) override {
+        return 0;
+    }
 };
 
 NoModem noModem;

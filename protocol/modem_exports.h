@@ -1,4 +1,4 @@
-// The three modem library calls the link layer makes when it talks through a modem call.
+// The four modem library calls the link layer makes when it talks through a modem call.
 // The modem library provides the real ones; until a program installs them, every call fails.
 #pragma once
 
@@ -20,6 +20,9 @@ class ModemExports {
     // Raw read; returns the number of bytes read.
     virtual std::uint32_t ModemRead(std::uint32_t slot, std::uint32_t length,
                                     std::uint8_t* buffer) = 0;
+    // Raw write; returns the number of bytes written.
+    virtual std::uint32_t ModemWrite(std::uint32_t slot, std::uint32_t length,
+                                     const std::uint8_t* buffer) = 0;
 };
 
 // What CTV540 uses unless a caller passes its own.

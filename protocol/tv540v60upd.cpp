@@ -57,7 +57,7 @@ void ToDeviceNumberAt(const std::uint8_t* source, std::uint8_t* target) {
 }  // namespace
 
 CTV540v60Upd::CTV540v60Upd()
-    : CTV540v60(0, Connection{}, platform::DeviceControl{}, false, 0, 3, 50) {}
+    : CTV540v60(0, UnconnectedLink(), 3, 50) {}
 
 bool CTV540v60Upd::LoadDump(std::vector<std::uint8_t> bytes) {
     dump_ = std::move(bytes);

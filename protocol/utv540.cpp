@@ -1,8 +1,5 @@
 #include "protocol/utv540.h"
 
-#include <cstring>
-#include <vector>
-
 #include "platform/cp1251_literal.h"
 #include "platform/sleep.h"
 #include "protocol/frames.h"
@@ -37,71 +34,15 @@ bool CTV540Base::ExecuteCommand(unsigned commandLength, unsigned answerLength,
     return false;
 }
 
-CTV540::CTV540(std::uint8_t abonentByte, Connection connection,
-               const platform::DeviceControl& deviceControl, bool useModemTransport,
-               std::uint32_t modemSlotIndex, int attemptCount, std::uint32_t pauseMs)
-    : CTV540Base(abonentByte, attemptCount, pauseMs),
-      useModem_(useModemTransport),
-      modemSlot_(modemSlotIndex),
-      connection_(connection),
-      deviceControl_(deviceControl),
-      modem_(&DefaultModemExports()) {}
-
-bool CTV540::SetLineParity(std::uint8_t parity) {
-    if (useModem_) {
-        return true;
-    }
-    if (connection_.port == nullptr) {
-        return false;
-    }
-    deviceControl_.parity = parity;
-    return connection_.port->SetCommState(deviceControl_);
-}
-
-bool CTV540::ExchangeDirect(std::span<const std::uint8_t> request, std::size_t answerLength) {
-    platform::SerialPort* port = connection_.port;
-    if (port == nullptr || answerLength > sizeof(buffer_)) {
-        return false;
-    }
-    std::size_t done = 0;
-    if (!SetLineParity(platform::kMarkParity) || !port->Write(request.data(), 1, done) ||
-        done != 1) {
-        return false;
-    }
-    platform::SleepMs(waits_.addressPauseMs);
-    if (!SetLineParity(platform::kSpaceParity)) {
-        return false;
-    }
-    const std::size_t rest = request.size() - 1;
-    if (!port->Write(request.data() + 1, rest, done) || done != rest) {
-        return false;
-    }
-    return port->Read(buffer_, answerLength, done) && done == answerLength;
-}
+CTV540::CTV540(std::uint8_t abonentByte, FrameLink& link, int attemptCount, std::uint32_t pauseMs)
+    : CTV540Base(abonentByte, attemptCount, pauseMs), link_(link) {}
 
 bool CTV540::ReadOnce(std::uint16_t address, unsigned count, std::uint8_t* destination) {
-    if (useModem_) {
-        return modem_->ModemReadHC(modemSlot_, abonent, address, count, destination) == count;
-    }
-    const std::vector<std::uint8_t> request = BuildReadRequest(abonent, address, count);
-    const std::size_t answerLength = ReadAnswerLength(count);
-    if (!ExchangeDirect(request, answerLength) ||
-        !IsValidReadAnswer(std::span(buffer_, answerLength), count)) {
-        return false;
-    }
-    if (destination != nullptr) {
-        std::memcpy(destination, buffer_ + 3, count);
-    }
-    return true;
+    return link_.ReadExchange(abonent, address, count, destination);
 }
 
 bool CTV540::WriteOnce(std::uint16_t address, unsigned count, const std::uint8_t* source) {
-    if (useModem_) {
-        return modem_->ModemWriteHC(modemSlot_, abonent, address, count, source) == count;
-    }
-    const std::vector<std::uint8_t> request =
-        BuildWriteRequest(abonent, address, std::span(source, count));
-    return ExchangeDirect(request, 3) && IsWriteAcknowledgement(std::span(buffer_, 3));
+    return link_.WriteExchange(abonent, address, std::span(source, count));
 }
 
 bool CTV540::ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* destination) {
@@ -130,7 +71,7 @@ bool CTV540::WithRetries(int attemptCount, const std::function<bool()>& exchange
         }
         NotifyExchange(false);
         RecoverLink();
-        if (!useModem_) {
+        if (link_.WaitsBetweenAttempts()) {
             platform::SleepMs(pause);
         }
     }
@@ -142,31 +83,19 @@ bool CTV540::ProbeRead(std::uint16_t address, unsigned count) {
     if (count < 1 || count > sizeof(scratch)) {
         return false;
     }
-    if (useModem_) {
-        return modem_->ModemReadHC(modemSlot_, abonent, address, count, scratch) == count;
+    if (link_.WaitsBetweenAttempts()) {
+        platform::SleepMs(pause);
     }
-    platform::SleepMs(pause);
     return ReadOnce(address, count, scratch);
 }
 
 void CTV540::DrainInput() {
-    std::uint8_t byte = 0;
-    if (useModem_) {
-        while (modem_->ModemRead(modemSlot_, 1, &byte) == 1) {
-        }
-        return;
-    }
-    if (connection_.port == nullptr) {
-        return;
-    }
-    std::size_t done = 0;
-    while (connection_.port->Read(&byte, 1, done) && done == 1) {
-        platform::SleepMs(waits_.drainGapMs);
+    while (link_.DrainByte(waits_.drainGapMs)) {
     }
 }
 
 void CTV540::RecoverLink() {
-    if (useModem_ && connection_.modemHandle == 0) {
+    if (!link_.CanRecover()) {
         return;
     }
     for (int pass = 0; pass < 3; ++pass) {

@@ -13,7 +13,8 @@
 
 #include "platform/ini_file.h"
 #include "platform/serial_port.h"
-#include "protocol/modem_exports.h"
+#include "protocol/directory.h"
+#include "protocol/frame_link.h"
 
 namespace protocol {
 
@@ -25,7 +26,6 @@ using ExchangeCallback = std::function<bool(bool ok)>;
 
 // The fixed waits of the link. The defaults are the device's; tests shorten them.
 struct LinkWaits {
-    std::uint32_t addressPauseMs = 10;   // address byte -> rest of the request
     std::uint32_t recoveryWaitMs = 200;  // before draining in link recovery
     std::uint32_t drainGapMs = 10;       // after each drained byte
     std::uint32_t mailboxPollMs = 500;   // between reads of the answer area
@@ -33,24 +33,10 @@ struct LinkWaits {
     std::optional<std::uint32_t> commandPauseMs;
 };
 
-// The connection an object talks through: the COM port, or the modem call's data handle
-// (only its being non-zero matters; the data moves through the modem library's calls).
-struct Connection {
-    platform::SerialPort* port = nullptr;
-    std::uintptr_t modemHandle = 0;
-};
-
 class DataFile;
 class ArchiveProgress;
 
 using RecordTag = std::array<std::uint8_t, 5>;
-
-// Where a field's data lie, from the device directory.
-struct FieldLocation {
-    std::uint8_t flags = 0;
-    std::uint16_t address = 0;
-    std::uint16_t size = 0;
-};
 
 // One element of a field: kind 1 = byte, 2 = 16-bit word.
 struct ElementValue {
@@ -101,9 +87,8 @@ class CTV540Base {
 
 class CTV540 : public CTV540Base {
   public:
-    CTV540(std::uint8_t abonentByte, Connection connection,
-           const platform::DeviceControl& deviceControl, bool useModemTransport,
-           std::uint32_t modemSlotIndex, int attemptCount, std::uint32_t pauseMs);
+    // The link (a serial line or a modem call) stays its owner's and must outlive the object.
+    CTV540(std::uint8_t abonentByte, FrameLink& link, int attemptCount, std::uint32_t pauseMs);
 
     bool ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* destination) override;
     bool WriteMemory(std::uint16_t address, unsigned count, const std::uint8_t* source,
@@ -143,32 +128,23 @@ class CTV540 : public CTV540Base {
     void RecoverLink();
     // Marks the link connected on success and asks the callback whether to go on.
     void NotifyExchange(bool ok);
-    // Win32 parity code: 3 MARK, 4 SPACE. Nothing to do on the modem transport.
-    bool SetLineParity(std::uint8_t parity);
+    // Win32 parity code: 3 MARK, 4 SPACE. Nothing to do on a modem call.
+    bool SetLineParity(std::uint8_t parity) { return link_.SetLineParity(parity); }
 
     bool connected() const { return connected_; }
-    bool useModem() const { return useModem_; }
-
-    void SetModemExports(ModemExports* exports) { modem_ = exports; }
+    FrameLink& Link() { return link_; }
 
     ExchangeCallback exchangeCallback;
 
   protected:
-    // One direct exchange: the request as the line wants it, then exactly answerLength bytes.
-    bool ExchangeDirect(std::span<const std::uint8_t> request, std::size_t answerLength);
     bool ReadOnce(std::uint16_t address, unsigned count, std::uint8_t* destination);
     bool WriteOnce(std::uint16_t address, unsigned count, const std::uint8_t* source);
     void DrainInput();
     // Runs one exchange up to attemptCount times, with recovery after each failed one.
     bool WithRetries(int attemptCount, const std::function<bool()>& exchange);
 
-    std::uint8_t buffer_[280] = {};
-    bool useModem_;
-    std::uint32_t modemSlot_;
-    Connection connection_;
-    platform::DeviceControl deviceControl_;
+    FrameLink& link_;
     bool connected_ = false;
-    ModemExports* modem_;
 };
 
 // Opens "COMn" at `baudRate` with the device's line settings and time-outs; nullptr on failure.

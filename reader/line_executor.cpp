@@ -1,6 +1,5 @@
 #include "reader/line_executor.h"
 
-#include "platform/sleep.h"
 #include "protocol/frames.h"
 #include "protocol/utv540.h"
 
@@ -12,10 +11,6 @@ constexpr std::size_t kCommandAnswerRoom = 150;
 
 }  // namespace
 
-void FrameLink::Wait(std::uint32_t ms) {
-    platform::SleepMs(ms);
-}
-
 LineExecutor::LineExecutor(FrameLink& link, std::uint8_t abonent, ExecutorTiming timing)
     : link_(link), abonent_(abonent), timing_(timing) {}
 
@@ -26,27 +21,18 @@ bool LineExecutor::Exchange(std::span<const std::uint8_t> request, std::uint8_t*
 }
 
 bool LineExecutor::ReadMemory(std::uint16_t address, unsigned count, std::uint8_t* destination) {
-    std::uint8_t answer[protocol::kMaxReadCount + 4];
-    const std::size_t expected = protocol::ReadAnswerLength(count);
-    std::size_t received = 0;
-    if (!Exchange(protocol::BuildReadRequest(abonent_, address, count), answer, expected,
-                  received) ||
-        !protocol::IsValidReadAnswer(std::span(answer, received), count)) {
-        return false;
-    }
-    std::copy(answer + 3, answer + 3 + count, destination);
-    return true;
+    return link_.ReadExchange(abonent_, address, count, destination);
 }
 
 bool LineExecutor::WriteMemory(std::uint16_t address, std::span<const std::uint8_t> data,
                                bool strict) {
+    if (strict) {
+        return link_.WriteExchange(abonent_, address, data);
+    }
     std::uint8_t ack[3] = {};
     std::size_t received = 0;
     if (!Exchange(protocol::BuildWriteRequest(abonent_, address, data), ack, 3, received)) {
         return false;
-    }
-    if (strict) {
-        return protocol::IsWriteAcknowledgement(std::span(ack, received));
     }
     // Command lines take an acknowledgement when any of its bytes is where it should be.
     const std::uint8_t expected[3] = {0x00, 0x50, 0x50};
@@ -93,69 +79,43 @@ bool LineExecutor::ReadAnswer(unsigned n, bool strict, std::vector<std::uint8_t>
     return false;
 }
 
-bool LineExecutor::GroupTable(std::uint16_t root, std::array<std::uint8_t, 40>& table) {
-    auto cached = groupTables_.find(root);
-    if (cached != groupTables_.end()) {
-        table = cached->second;
-        return true;
-    }
-    std::uint8_t pointer[2];
-    if (!ReadMemory(root, 2, pointer)) {
-        return false;
-    }
-    const auto address = static_cast<std::uint16_t>(pointer[0] | (pointer[1] << 8));
-    if (!ReadMemory(address, 40, table.data())) {
-        return false;
-    }
-    groupTables_[root] = table;
-    return true;
-}
-
 LineResult LineExecutor::DataField(const ClassifiedLine& line) {
     const std::optional<DataFieldRequest> request = ParseDataFieldLine(line);
     if (!request) {
         return {LineOutcome::Nothing, {}};
     }
-    std::array<std::uint8_t, 40> table{};
-    if (!GroupTable(request->root, table)) {
+    const protocol::MemoryReader read = [this](std::uint16_t address, unsigned count,
+                                               std::uint8_t* to) {
+        return ReadMemory(address, count, to);
+    };
+    protocol::GroupTable& table =
+        groupTables_.try_emplace(request->root, request->root).first->second;
+    std::uint16_t firstEntry = 0;
+    // A group that is not there fails the line; a field missing from a found group is skipped.
+    if (table.Find(read, request->group, request->subgroup, firstEntry) !=
+        protocol::DirectoryLookup::kFound) {
         return {LineOutcome::Failed, {}};
     }
-    // The table is scanned at every offset for the pair, followed by the first entry address.
-    std::uint16_t entry = 0;
-    bool groupFound = false;
-    for (std::size_t offset = 0; offset + 3 < table.size(); ++offset) {
-        if (table[offset] == request->group && table[offset + 1] == request->subgroup) {
-            entry = static_cast<std::uint16_t>((table[offset + 2] << 8) | table[offset + 3]);
-            groupFound = true;
-            break;
-        }
-    }
-    if (!groupFound) {
-        return {LineOutcome::Failed, {}};
-    }
-    for (unsigned step = 0; step < kMaxFieldEntries && entry != 0; ++step) {
-        std::uint8_t e[9];
-        if (!ReadMemory(entry, 9, e)) {
+    protocol::FieldLocation location;
+    switch (
+        protocol::FindFieldInChain(read, firstEntry, request->field, kMaxFieldEntries, location)) {
+        case protocol::DirectoryLookup::kReadFailed:
             return {LineOutcome::Failed, {}};
-        }
-        if (e[0] != request->field) {
-            entry = static_cast<std::uint16_t>((e[2] << 8) | e[3]);
-            continue;
-        }
-        const auto address = static_cast<std::uint16_t>((e[5] << 8) | e[6]);
-        const unsigned length = e[8];
-        if (length == 0) {
+        case protocol::DirectoryLookup::kNotFound:
             return {LineOutcome::Skipped, {}};
-        }
-        std::vector<std::uint8_t> data(length);
-        if (!ReadMemory(address, length, data.data())) {
-            return {LineOutcome::Failed, {}};
-        }
-        LineResult result{LineOutcome::Stored, RecordHeader(request->tags, length)};
-        result.record.insert(result.record.end(), data.begin(), data.end());
-        return result;
+        case protocol::DirectoryLookup::kFound:
+            break;
     }
-    return {LineOutcome::Skipped, {}};
+    if (location.size > protocol::kMaxReadCount) {
+        return {LineOutcome::Hopeless, {}};
+    }
+    std::vector<std::uint8_t> data(location.size);
+    if (!ReadMemory(location.address, location.size, data.data())) {
+        return {LineOutcome::Failed, {}};
+    }
+    LineResult result{LineOutcome::Stored, RecordHeader(request->tags, location.size)};
+    result.record.insert(result.record.end(), data.begin(), data.end());
+    return result;
 }
 
 bool LineExecutor::MailboxCommand(std::span<const std::uint8_t> command, unsigned n,

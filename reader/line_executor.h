@@ -9,23 +9,14 @@
 #include <span>
 #include <vector>
 
+#include "protocol/directory.h"
+#include "protocol/frame_link.h"
 #include "reader/param_line.h"
 
 namespace reader {
 
-// How a reader moves request frames and answer bytes: quellar's COM port, or the GUI worker's
-// port or modem connection.
-class FrameLink {
-  public:
-    virtual ~FrameLink() = default;
-    // One request: the address byte alone with MARK parity, a short pause, the rest with SPACE.
-    virtual bool SendFrame(std::span<const std::uint8_t> frame) = 0;
-    // Up to `capacity` bytes; ends when they came or on the line's time-outs.
-    virtual bool Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t& received) = 0;
-    // Drops whatever a late answer left in the input, before a new attempt.
-    virtual void DiscardInput() {}
-    virtual void Wait(std::uint32_t ms);
-};
+// quellar's COM port, or the GUI worker's port or modem call.
+using FrameLink = protocol::FrameLink;
 
 struct ExecutorTiming {
     std::uint32_t statusPollMs = 100;  // between reads of an answer whose status is still 0
@@ -66,12 +57,12 @@ class LineExecutor {
     // Reads N + 1 bytes of the answer area until its status is not 0; `answer` gets status
     // and the N bytes after it.
     bool ReadAnswer(unsigned n, bool strict, std::vector<std::uint8_t>& answer);
-    bool GroupTable(std::uint16_t root, std::array<std::uint8_t, 40>& table);
 
     FrameLink& link_;
     std::uint8_t abonent_;
     ExecutorTiming timing_;
-    std::map<std::uint16_t, std::array<std::uint8_t, 40>> groupTables_;
+    // Per root, read once per run.
+    std::map<std::uint16_t, protocol::GroupTable> groupTables_;
 };
 
 }  // namespace reader

@@ -293,9 +293,9 @@ TEST_F(HcDeviceTest, UnknownCommandIsAWrongAnswer) {
     EXPECT_EQ(c.Command({34}, 1)[0], 3);
 }
 
-// ---- Directories -----------------------------------------------------------------------------
+// ---- Directory -------------------------------------------------------------------------------
 
-TEST_F(HcDeviceTest, BothDirectoriesLeadToTheSameData) {
+TEST_F(HcDeviceTest, TheDirectoryFindsEveryFieldInAllThreeLayouts) {
     HcDevice device(config_);
     Client c(device);
     std::set<int> layoutCases;
@@ -303,33 +303,13 @@ TEST_F(HcDeviceTest, BothDirectoriesLeadToTheSameData) {
         SCOPED_TRACE(std::to_string(f.group) + "/" + std::to_string(f.subgroup) + "/" +
                      std::to_string(f.field));
         const auto a = FindInDeviceDirectory(c, f.group, f.subgroup, f.field);
-        const auto b = FindInParameterListDirectory(c, f.group, f.subgroup, f.field);
         ASSERT_TRUE(a);
-        ASSERT_TRUE(b);
         EXPECT_EQ(a->size, f.size);
-        EXPECT_EQ(a->address, b->address);
-        EXPECT_EQ(a->size, b->size);
         layoutCases.insert(a->layoutCase);
     }
     EXPECT_EQ(layoutCases, (std::set<int>{1, 2, 3}));
     EXPECT_FALSE(FindInDeviceDirectory(c, 101, 0, 31));
-    EXPECT_FALSE(FindInParameterListDirectory(c, 101, 0, 31));
     EXPECT_FALSE(FindInDeviceDirectory(c, 102, 0, 30));
-    EXPECT_FALSE(FindInParameterListDirectory(c, 102, 0, 30));
-}
-
-TEST_F(HcDeviceTest, ParameterListGroupTableHasEachPairOnce) {
-    HcDevice device(config_);
-    Client c(device);
-    const Bytes root = c.Read(kParameterListRoot, 2);
-    const Bytes table = c.Read(static_cast<std::uint16_t>(root[0] | root[1] << 8), 40);
-    for (auto [group, subgroup] : {std::pair{101, 0}, std::pair{230, 1}, std::pair{230, 2}}) {
-        int hits = 0;
-        for (std::size_t i = 0; i + 1 < table.size(); ++i) {
-            hits += table[i] == group && table[i + 1] == subgroup;
-        }
-        EXPECT_EQ(hits, 1) << group << "/" << subgroup;
-    }
 }
 
 TEST_F(HcDeviceTest, KnownFieldsHoldVersionUnitAddressText) {
@@ -353,12 +333,12 @@ TEST_F(HcDeviceTest, KnownFieldsHoldVersionUnitAddressText) {
     const Bytes expected{0x8A, 0xAE, 0xE2, 0xA5, 0xAB, 0xEC, 0xAD, 0xA0, 0xEF, ' ',  0xFC,
                          '3',  ',',  ' ',  0xE3, 0xAB, '.',  ' ',  0x87, 0xA0, 0xA2, 0xAE,
                          0xA4, 0xE1, 0xAA, 0xA0, 0xEF, ' ',  '1',  '2',  0x00, 0x00};
-    const auto text = FindInParameterListDirectory(c, 101, 0, 58);
+    const auto text = FindInDeviceDirectory(c, 101, 0, 58);
     ASSERT_TRUE(text);
     EXPECT_EQ(c.Read(text->address, text->size), expected);
 
     for (std::uint8_t subgroup : {1, 2}) {
-        const auto params = FindInParameterListDirectory(c, 230, subgroup, 30);
+        const auto params = FindInDeviceDirectory(c, 230, subgroup, 30);
         ASSERT_TRUE(params);
         const Bytes floats = c.Read(params->address, params->size);
         EXPECT_GT(FloatAt(floats, 0), 10.0f);  // pipe diameter, mm

@@ -159,30 +159,4 @@ inline std::optional<Location> FindInDeviceDirectory(Client& c, std::uint8_t gro
     return std::nullopt;
 }
 
-// Root 0x0130: a 40-byte table scanned at every offset for the pair; 9-byte field entries.
-inline std::optional<Location> FindInParameterListDirectory(Client& c, std::uint8_t group,
-                                                            std::uint8_t subgroup,
-                                                            std::uint8_t field) {
-    const Bytes root = c.Read(kParameterListRoot, 2);
-    const Bytes table = c.Read(static_cast<std::uint16_t>(root[0] | root[1] << 8), 40);
-    std::optional<std::uint16_t> entry;
-    for (std::size_t offset = 0; offset + 3 < table.size(); ++offset) {
-        if (table[offset] == group && table[offset + 1] == subgroup) {
-            entry = static_cast<std::uint16_t>(table[offset + 2] << 8 | table[offset + 3]);
-            break;
-        }
-    }
-    if (!entry) {
-        return std::nullopt;
-    }
-    for (int i = 0; i < 255 && *entry != 0; ++i) {
-        const Bytes e = c.Read(*entry, 9);
-        if (e[0] == field) {
-            return Location{static_cast<std::uint16_t>(e[5] << 8 | e[6]), e[8], e[1], 0};
-        }
-        entry = static_cast<std::uint16_t>(e[2] << 8 | e[3]);
-    }
-    return std::nullopt;
-}
-
 }  // namespace emulators::hctest

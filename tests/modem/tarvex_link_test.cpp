@@ -5,7 +5,9 @@
 #include "emulators/hc_line.h"
 #include "modem/tarvex.h"
 #include "modem/tarvex_exports.h"
+#include "protocol/modem_link.h"
 #include "platform/codepage.h"
+#include "protocol/modem_link.h"
 #include "protocol/utv540.h"
 #include "tests/support/emulated_port.h"
 #include "tests/support/process.h"
@@ -69,8 +71,8 @@ TEST_F(ModemTransportTest, TheLinkLayerReadsWritesAndRunsCommandsThroughTheModem
     ASSERT_EQ(ModemConnect(kSlot, "101", 9600, 56000, 30, 1), 1u);
     const std::uintptr_t handle = ModemGetCommHandle(kSlot);
     ASSERT_NE(handle, 0u);
-    platform::DeviceControl dcb;
-    protocol::CTV540 link(1, protocol::Connection{nullptr, handle}, dcb, true, kSlot, 3, 50);
+    protocol::ModemLink call(kSlot, handle);
+    protocol::CTV540 link(1, call, 3, 50);
     protocol::LinkWaits waits;
     waits.mailboxPollMs = 20;
     link.SetWaits(waits);

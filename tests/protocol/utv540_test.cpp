@@ -10,6 +10,7 @@
 #include "platform/cp1251_literal.h"
 #include "protocol/frames.h"
 #include "protocol/protocol_error.h"
+#include "protocol/serial_link.h"
 #include "tests/support/direct_modem.h"
 #include "tests/support/emulated_port.h"
 
@@ -28,35 +29,58 @@ protocol::LinkWaits ShortWaits() {
     return waits;
 }
 
-// An opened port and a link object on it, as the reading worker makes them.
+enum class Transport { kSerial, kModem };
+
+std::string TransportName(const testing::TestParamInfo<Transport>& info) {
+    return info.param == Transport::kSerial ? "Serial" : "Modem";
+}
+
+// A link object on an emulated device, as the reading worker makes it: over an opened COM port
+// (paced at the port's rate, with the time-outs the reader sets for it), or over a modem call.
 class Link {
   public:
-    explicit Link(const std::string& portName, std::uint8_t abonent = 1) {
-        port_ = protocol::OpenDevicePort(portName, kBaud, dcb_);
-        if (port_) {
-            link_ = std::make_unique<protocol::CTV540>(
-                abonent, protocol::Connection{port_.get(), 0}, dcb_, false, 0, 3, 5);
-            link_->SetWaits(ShortWaits());
-            link_->exchangeCallback = [this](bool ok) {
-                calls_.push_back(ok);
-                return keepGoing_;
-            };
+    Link(EmulatedPort& emulated, Transport transport, std::uint8_t abonent = 1) {
+        if (transport == Transport::kSerial) {
+            port_ = protocol::OpenDevicePort(emulated.Name(), kBaud, dcb_);
+            if (!port_) {
+                return;
+            }
+            line_ = std::make_unique<protocol::SerialLink>(*port_, dcb_);
+        } else {
+            modem_ = std::make_unique<testsupport::DirectModem>(emulated.Device());
         }
+        protocol::FrameLink& frames =
+            line_ ? *line_ : static_cast<protocol::FrameLink&>(modem_->Link());
+        link_ = std::make_unique<protocol::CTV540>(abonent, frames, 3, 5);
+        link_->SetWaits(ShortWaits());
+        link_->exchangeCallback = [this](bool ok) {
+            calls_.push_back(ok);
+            return keepGoing_;
+        };
     }
     protocol::CTV540& operator*() { return *link_; }
     protocol::CTV540* operator->() { return link_.get(); }
     bool Opened() const { return link_ != nullptr; }
     const std::vector<bool>& Calls() const { return calls_; }
     void StopAfterNextCall() { keepGoing_ = false; }
-    platform::SerialPort& Port() { return *port_; }
 
   private:
     platform::DeviceControl dcb_;
     std::unique_ptr<platform::SerialPort> port_;
+    std::unique_ptr<protocol::SerialLink> line_;
+    std::unique_ptr<testsupport::DirectModem> modem_;
     std::unique_ptr<protocol::CTV540> link_;
     std::vector<bool> calls_;
     bool keepGoing_ = true;
 };
+
+// The link layer's rules hold whichever transport carries the frames.
+class LinkLayer : public testing::TestWithParam<Transport> {};
+class Mailbox : public testing::TestWithParam<Transport> {};
+INSTANTIATE_TEST_SUITE_P(Transports, LinkLayer,
+                         testing::Values(Transport::kSerial, Transport::kModem), TransportName);
+INSTANTIATE_TEST_SUITE_P(Transports, Mailbox,
+                         testing::Values(Transport::kSerial, Transport::kModem), TransportName);
 
 std::string ErrorOf(const std::function<void()>& action) {
     try {
@@ -96,9 +120,9 @@ TEST(OpenDevicePort, BaseTimeOutFollowsTheRate) {
     EXPECT_EQ(protocol::BaseTimeoutForBaud(115200), 50u);
 }
 
-TEST(LinkLayer, ReadsAndWritesDeviceMemory) {
+TEST_P(LinkLayer, ReadsAndWritesDeviceMemory) {
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     ASSERT_TRUE(link.Opened());
     EXPECT_FALSE(link->connected());
 
@@ -121,9 +145,9 @@ TEST(LinkLayer, ReadsAndWritesDeviceMemory) {
     EXPECT_TRUE(std::equal(big.begin(), big.end(), whole.begin()));
 }
 
-TEST(LinkLayer, OutOfRangeCountsFailWithoutTraffic) {
+TEST_P(LinkLayer, OutOfRangeCountsFailWithoutTraffic) {
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     std::uint8_t buffer[300] = {};
     EXPECT_FALSE(link->ReadMemory(0x1020, 0, buffer));
     EXPECT_FALSE(link->ReadMemory(0x1020, 257, buffer));
@@ -135,13 +159,13 @@ TEST(LinkLayer, OutOfRangeCountsFailWithoutTraffic) {
     EXPECT_TRUE(link.Calls().empty());
 }
 
-TEST(LinkLayer, RecoversFromEachKindOfBadAnswer) {
+TEST_P(LinkLayer, RecoversFromEachKindOfBadAnswer) {
     const std::vector<FaultKind> kinds = {FaultKind::BadChecksum, FaultKind::LostAnswer,
                                           FaultKind::Garbage, FaultKind::WrongHead};
     for (FaultKind kind : kinds) {
         SCOPED_TRACE(static_cast<int>(kind));
         EmulatedPort emulated(3, {testsupport::Device()});
-        Link link(emulated.Name());
+        Link link(emulated, GetParam());
         emulated.Device().InjectFault(Fault{kind, 0, 1, 0});
         std::uint8_t data[4] = {};
         ASSERT_TRUE(link->ReadMemory(0x1040, 4, data));
@@ -153,36 +177,38 @@ TEST(LinkLayer, RecoversFromEachKindOfBadAnswer) {
     }
 }
 
-TEST(LinkLayer, RecoversWhenTheDeviceAnswersAgainAfterSilence) {
+TEST_P(LinkLayer, RecoversWhenTheDeviceAnswersAgainAfterSilence) {
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
-    emulated.Device().InjectFault(Fault{FaultKind::Silence, 0, 1, 600});
+    Link link(emulated, GetParam());
+    // Shorter than the recovery lasts: a modem call's exchanges here take no time at all.
+    const unsigned silenceMs = GetParam() == Transport::kSerial ? 600 : 100;
+    emulated.Device().InjectFault(Fault{FaultKind::Silence, 0, 1, silenceMs});
     std::uint8_t data[2] = {};
     EXPECT_TRUE(link->ReadMemory(0x1020, 2, data));
     EXPECT_TRUE(link->connected());
 }
 
-TEST(LinkLayer, ANeverAnsweringDeviceIsNotConnected) {
+TEST_P(LinkLayer, ANeverAnsweringDeviceIsNotConnected) {
     EmulatedPort emulated(3, {testsupport::Device(1)});
-    Link link(emulated.Name(), 9);  // nobody answers to 9 on this line
+    Link link(emulated, GetParam(), 9);  // nobody answers to 9 on this line
     std::uint8_t data[2] = {};
     EXPECT_EQ(ErrorOf([&] { link->ReadMemory(0x1020, 2, data); }),
               W1251("Соединение не установлено."));
     EXPECT_FALSE(link->connected());
 }
 
-TEST(LinkLayer, ADeviceThatFallsSilentLosesTheLink) {
+TEST_P(LinkLayer, ADeviceThatFallsSilentLosesTheLink) {
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     std::uint8_t data[2] = {};
     ASSERT_TRUE(link->ReadMemory(0x1020, 2, data));
     emulated.Device().InjectFault(Fault{FaultKind::Silence, 0, 1, 60000});
     EXPECT_EQ(ErrorOf([&] { link->ReadMemory(0x1020, 2, data); }), W1251("Ошибка связи."));
 }
 
-TEST(LinkLayer, ACallbackThatSaysStopInterruptsTheReading) {
+TEST_P(LinkLayer, ACallbackThatSaysStopInterruptsTheReading) {
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     link.StopAfterNextCall();
     std::uint8_t data[2] = {};
     EXPECT_EQ(ErrorOf([&] { link->ReadMemory(0x1020, 2, data); }),
@@ -191,10 +217,10 @@ TEST(LinkLayer, ACallbackThatSaysStopInterruptsTheReading) {
     EXPECT_TRUE(link->connected());
 }
 
-TEST(LinkLayer, OnlyTheAddressProbeAtThe1030StepIsNeeded) {
+TEST_P(LinkLayer, OnlyTheAddressProbeAtThe1030StepIsNeeded) {
     // The first probe (0x1020) is lost; the 0x1030 probe and then 0x1040 answer.
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     emulated.Device().InjectFault(Fault{FaultKind::BadChecksum, 0, 2, 0});
     std::uint8_t data[2] = {};
     EXPECT_TRUE(link->ReadMemory(0x1020, 2, data));
@@ -202,11 +228,11 @@ TEST(LinkLayer, OnlyTheAddressProbeAtThe1030StepIsNeeded) {
     EXPECT_EQ(link.Calls(), (std::vector<bool>{false, false, true, true}));
 }
 
-TEST(Mailbox, ExecutesACommandAndWaitsForItsAnswer) {
+TEST_P(Mailbox, ExecutesACommandAndWaitsForItsAnswer) {
     auto config = testsupport::Device();
     config.statusZeroPolls = 2;
     EmulatedPort emulated(3, {config});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     const std::uint8_t command[] = {4};
     std::uint8_t answer[7] = {};
     ASSERT_TRUE(link->ExecuteCommand(1, 7, command, answer, 0));
@@ -217,45 +243,42 @@ TEST(Mailbox, ExecutesACommandAndWaitsForItsAnswer) {
     EXPECT_EQ(stats.statusZeroAnswers, 2u);
 }
 
-TEST(Mailbox, AnAnswerThatNeverComesFailsAfterFivePolls) {
+TEST_P(Mailbox, AnAnswerThatNeverComesFailsAfterFivePolls) {
     auto config = testsupport::Device();
     config.statusZeroPolls = 100;
     EmulatedPort emulated(3, {config});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     const std::uint8_t command[] = {4};
     std::uint8_t answer[7] = {};
     EXPECT_FALSE(link->ExecuteCommand(1, 7, command, answer, 0));
     EXPECT_EQ(emulated.Device().Stats().statusZeroAnswers, 5u);
 }
 
-TEST(Mailbox, UnknownCommandsStillAnswerWithAStatus) {
+TEST_P(Mailbox, UnknownCommandsStillAnswerWithAStatus) {
     EmulatedPort emulated(3, {testsupport::Device()});
-    Link link(emulated.Name());
+    Link link(emulated, GetParam());
     const std::uint8_t command[] = {99, 1, 2};
     std::uint8_t answer[4] = {};
     ASSERT_TRUE(link->ExecuteCommand(3, 4, command, answer, 0));
     EXPECT_EQ(answer[0], 3);
 }
 
-TEST(ModemTransport, ReadsThroughTheModemLibraryAndRecoversThroughIt) {
+TEST(ModemTransport, RecoversThroughTheModemLibraryOnlyWhileACallStands) {
     emulators::HcDevice device(testsupport::Device());
     testsupport::DirectModem modem(device);
-    platform::DeviceControl dcb;
-    protocol::CTV540 link(1, protocol::Connection{nullptr, 42}, dcb, true, 3, 3, 50);
-    link.SetModemExports(&modem);
+    protocol::CTV540 link(1, modem.Link(), 3, 50);
     link.SetWaits(ShortWaits());
     std::uint8_t data[4] = {};
     ASSERT_TRUE(link.ReadMemory(0x1040, 4, data));
-    EXPECT_TRUE(link.connected());
     EXPECT_TRUE(link.SetLineParity(platform::kSpaceParity)) << "parity is not touched";
 
     device.InjectFault(Fault{FaultKind::BadChecksum, 0, 2, 0});
     ASSERT_TRUE(link.ReadMemory(0x1040, 4, data));
     EXPECT_GE(modem.drains, 1) << "recovery drains through the raw read";
 
-    // Without a connection handle there is nothing to recover: the attempts just run out.
-    protocol::CTV540 unconnected(1, protocol::Connection{nullptr, 0}, dcb, true, 3, 3, 50);
-    unconnected.SetModemExports(&modem);
+    // Without a call there is nothing to recover: the attempts just run out.
+    protocol::ModemLink noCall(1, 0, modem);
+    protocol::CTV540 unconnected(1, noCall, 3, 50);
     device.InjectFault(Fault{FaultKind::LostAnswer, 0, 3, 0});
     EXPECT_FALSE(unconnected.ReadMemory(0x1040, 4, data));
 }

@@ -213,27 +213,35 @@ TEST_F(Quellar, CommandLinesSendTwoCommandBytes) {
     EXPECT_EQ(records[1].data.size(), 6u);
 }
 
-// Walks the parameter-list directory in the emulator's memory to find what a field holds.
+// Walks the device directory at 302 in the emulator's memory to find what a field holds.
 Bytes FieldBytes(emulators::HcDevice& device, std::uint8_t group, std::uint8_t subgroup,
                  std::uint8_t field) {
-    const std::uint16_t table = device.Peek(emulators::kParameterListRoot) |
-                                (device.Peek(emulators::kParameterListRoot + 1) << 8);
-    for (unsigned offset = 0; offset + 3 < 40; ++offset) {
-        if (device.Peek(table + offset) != group || device.Peek(table + offset + 1) != subgroup) {
+    auto word = [&device](unsigned at) {
+        return static_cast<std::uint16_t>(device.Peek(static_cast<std::uint16_t>(at)) << 8 |
+                                          device.Peek(static_cast<std::uint16_t>(at + 1)));
+    };
+    unsigned row = device.Peek(emulators::kDeviceDirectoryRoot) |
+                   device.Peek(emulators::kDeviceDirectoryRoot + 1) << 8;
+    for (; device.Peek(static_cast<std::uint16_t>(row)) != 0xFF; row += 8) {
+        if (device.Peek(static_cast<std::uint16_t>(row)) != group ||
+            device.Peek(static_cast<std::uint16_t>(row + 1)) != subgroup) {
             continue;
         }
-        std::uint16_t entry =
-            (device.Peek(table + offset + 2) << 8) | device.Peek(table + offset + 3);
-        while (entry != 0) {
-            if (device.Peek(entry) == field) {
-                const std::uint16_t data = (device.Peek(entry + 5) << 8) | device.Peek(entry + 6);
-                Bytes bytes;
-                for (unsigned i = 0; i < device.Peek(entry + 8); ++i) {
-                    bytes.push_back(device.Peek(data + i));
-                }
-                return bytes;
+        for (unsigned entry = word(row + 2); entry != 0; entry = word(word(entry + 2))) {
+            if (device.Peek(static_cast<std::uint16_t>(entry)) != field) {
+                continue;
             }
-            entry = (device.Peek(entry + 2) << 8) | device.Peek(entry + 3);
+            const unsigned end = word(entry + 2);
+            const bool separate = (device.Peek(static_cast<std::uint16_t>(entry + 1)) & 0x80) != 0;
+            const bool apart =
+                separate && device.Peek(static_cast<std::uint16_t>(entry + 4)) == 0x40;
+            const unsigned data = apart ? word(entry + 5) : entry + (separate ? 5 : 4);
+            const unsigned size = apart ? word(entry + 7) : end - data;
+            Bytes bytes;
+            for (unsigned i = 0; i < size; ++i) {
+                bytes.push_back(device.Peek(static_cast<std::uint16_t>(data + i)));
+            }
+            return bytes;
         }
     }
     return {};
@@ -242,9 +250,9 @@ Bytes FieldBytes(emulators::HcDevice& device, std::uint8_t group, std::uint8_t s
 TEST_F(Quellar, DataFieldLinesStoreTheFieldFoundThroughTheDirectory) {
     const Outcome outcome = RunList({
         kStart,
-        "R_ID &(130),1,101,0,57,1 230 0 57 1000000 0",
-        "R_PIPE &(130),1,230,2,30,1 230 2 61 100110 0 1f",
-        "R_NONE &(130),1,101,0,99,1 230 0 99 1000000 0",  // no such field: skipped
+        "R_ID &(12E),1,101,0,57,1 230 0 57 1000000 0",
+        "R_PIPE &(12E),1,230,2,30,1 230 2 61 100110 0 1f",
+        "R_NONE &(12E),1,101,0,99,1 230 0 99 1000000 0",  // no such field: skipped
         "R_ROOT &(13),1,101,0,57,1 230 0 57 1000000 0",   // root of the wrong length: nothing
         kStop,
     });
@@ -268,7 +276,7 @@ TEST_F(Quellar, DataFieldLinesStoreTheFieldFoundThroughTheDirectory) {
     }
     EXPECT_EQ(oks, 3u);
     // The group table is read once per run.
-    const Bytes rootRead = protocol::BuildReadRequest(1, 0x130, 2);
+    const Bytes rootRead = protocol::BuildReadRequest(1, 0x12E, 2);
     std::string rootFrame;
     for (std::uint8_t b : rootRead) {
         char hex[8];
