@@ -9,6 +9,77 @@
 #include "emulators/devemu_options.h"
 
 namespace emulators {
+namespace {
+
+// "3" or "3,17": block numbers from 1.
+bool ParseBlockList(std::string_view text, std::vector<std::size_t>& blocks) {
+    while (true) {
+        const auto comma = text.find(',');
+        const auto n = ParseNumber(text.substr(0, comma), 100000000);
+        if (!n || *n == 0) {
+            return false;
+        }
+        blocks.push_back(static_cast<std::size_t>(*n));
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        text.remove_prefix(comma + 1);
+    }
+}
+
+// One option of the dump itself and its value; the error text, or empty.
+std::string ApplyDumpOption(const std::string& name, const std::string& value,
+                            DumpParseResult& result) {
+    if (name == "--output") {
+        if (value.empty()) {
+            return "--output needs a path";
+        }
+        result.outputPath = value;
+    } else if (name == "--drop") {
+        std::string_view rest = value;
+        while (true) {
+            const auto comma = rest.find(',');
+            const auto part = DumpPartByName(rest.substr(0, comma));
+            if (!part) {
+                return "--drop wants record kinds (" + DumpPartNames() + "), not '" + value + "'";
+            }
+            result.dump.drop.push_back(*part);
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+    } else if (name == "--truncate" || name == "--size") {
+        const auto n = ParseNumber(value, 100000000);
+        if (!n) {
+            return name + " must be a byte count 0..100000000, not '" + value + "'";
+        }
+        if (name == "--size") {
+            result.dump.padTo = static_cast<std::size_t>(*n);
+        } else {
+            result.dump.truncateAt = static_cast<std::size_t>(*n);
+        }
+    } else if (name == "--pad") {
+        const auto padding = DumpPaddingByName(value);
+        if (!padding) {
+            return "--pad must be zero, ff or none, not '" + value + "'";
+        }
+        result.dump.padding = *padding;
+    } else if (name == "--lose-block") {
+        if (!ParseBlockList(value, result.dump.lostBlocks)) {
+            return "--lose-block wants block numbers from 1, comma separated, not '" + value + "'";
+        }
+    } else {  // --dump-version
+        const auto n = ParseNumber(value, 255);
+        if (!n) {
+            return "--dump-version must be a number 0..255, not '" + value + "'";
+        }
+        result.dump.versionByte = static_cast<std::uint8_t>(*n);
+    }
+    return {};
+}
+
+}  // namespace
 
 DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
     DumpParseResult result;
@@ -35,7 +106,8 @@ DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
             continue;
         }
         const bool ours = name == "--output" || name == "--drop" || name == "--truncate" ||
-                          name == "--pad" || name == "--dump-version";
+                          name == "--pad" || name == "--size" || name == "--lose-block" ||
+                          name == "--dump-version";
         if (!ours) {
             deviceArgs.push_back(args[i]);  // a device option, or the value of one
             continue;
@@ -48,44 +120,8 @@ DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
         } else {
             return fail("option " + name + " needs a value");
         }
-        if (name == "--output") {
-            if (value.empty()) {
-                return fail("--output needs a path");
-            }
-            result.outputPath = value;
-        } else if (name == "--drop") {
-            std::string_view rest = value;
-            while (true) {
-                const auto comma = rest.find(',');
-                const auto part = DumpPartByName(rest.substr(0, comma));
-                if (!part) {
-                    return fail("--drop wants record kinds (" + DumpPartNames() + "), not '" +
-                                value + "'");
-                }
-                result.dump.drop.push_back(*part);
-                if (comma == std::string_view::npos) {
-                    break;
-                }
-                rest.remove_prefix(comma + 1);
-            }
-        } else if (name == "--truncate") {
-            const auto n = ParseNumber(value, 100000000);
-            if (!n) {
-                return fail("--truncate must be a byte count 0..100000000, not '" + value + "'");
-            }
-            result.dump.truncateAt = static_cast<std::size_t>(*n);
-        } else if (name == "--pad") {
-            const auto n = ParseNumber(value, 100000000);
-            if (!n) {
-                return fail("--pad must be a byte count 0..100000000, not '" + value + "'");
-            }
-            result.dump.padTo = static_cast<std::size_t>(*n);
-        } else {  // --dump-version
-            const auto n = ParseNumber(value, 255);
-            if (!n) {
-                return fail("--dump-version must be a number 0..255, not '" + value + "'");
-            }
-            result.dump.versionByte = static_cast<std::uint8_t>(*n);
+        if (const std::string error = ApplyDumpOption(name, value, result); !error.empty()) {
+            return fail(error);
         }
     }
 
@@ -128,7 +164,11 @@ std::string DumpUsage() {
            DumpPartNames() +
            "\n"
            "  --dump-version V    put V in place of 60 at data byte 14 of the field-30 record\n"
-           "  --pad BYTES         pad records before the stop record make the file this long\n"
+           "  --pad FILL          what fills the last 16-byte block: zero (default), ff, or\n"
+           "                      none (the records alone, as no device delivers them)\n"
+           "  --size BYTES        padding after the records makes the file this long\n"
+           "  --lose-block N,...  leave out these 16-byte blocks (from 1), as a download\n"
+           "                      that skipped them would\n"
            "  --truncate BYTES    cut the file after this many bytes\n"
            "  --help              this text\n"
            "\n"
@@ -139,7 +179,8 @@ std::string DumpUsage() {
            "Examples:\n"
            "  devemu dump --clock \"2024-03-15 10:20:30\" --output /tmp/upd.dat\n"
            "  devemu dump --field31 --no-year --drop monthly --output /tmp/upd.dat\n"
-           "  devemu dump --pad 1024001 --output /tmp/too-big.dat\n"
+           "  devemu dump --pad ff --size 1024001 --output /tmp/too-big.dat\n"
+           "  devemu dump --lose-block 20 --output /tmp/damaged.dat\n"
            "\n"
            "Exit status: 0 when the file was written, 1 when it could not be, 2 for bad\n"
            "arguments. See docs/emulators.md for the records and their offsets.\n";

@@ -25,7 +25,6 @@ constexpr Tag kAddressTag{0xE6, 0x00, 0x3A, 0x40, 0x00};
 constexpr Tag kSettingsTag{0xE6, 0x00, 0x3D, 0x20, 0x00};
 constexpr Tag kPipeline1Tag{0xE6, 0x01, 0x3D, 0x26, 0x00};
 constexpr Tag kPipeline2Tag{0xE6, 0x02, 0x3D, 0x26, 0x00};
-constexpr Tag kPadTag{0, 0, 0, 0, 0};
 constexpr std::string_view kStartStopText = "005-001-001";
 
 constexpr std::pair<DumpPart, std::string_view> kPartNames[] = {
@@ -94,17 +93,71 @@ void Append(ByteVector& out, const ByteVector& record) {
     out.insert(out.end(), record.begin(), record.end());
 }
 
-// Records of tag 00 00 00 00 00 that fill `gap` bytes; less than 8 bytes cannot be a record.
-void AppendPadding(ByteVector& out, std::size_t gap) {
-    constexpr std::size_t kChunk = 60000;
-    while (gap >= 8) {
-        std::size_t chunk = std::min(gap, kChunk);
-        if (gap - chunk > 0 && gap - chunk < 8) {
-            chunk -= 8;
+void AppendDays(ByteVector& out, const HcDevice& device, const Personality& personality) {
+    const HcConfig& config = device.Config();
+    const std::int64_t now = device.DeviceTime();
+    const std::int64_t today = DayNumberAt(now);
+    for (unsigned back = 0; back < personality.dailyDepthDays; ++back) {
+        if (!HoldsDay(config, personality, now, today - back)) {
+            continue;
         }
-        Append(out, MakeRecord(kPadTag, ByteVector(chunk - 8, 0)));
-        gap -= chunk;
+        const ByteVector answer =
+            PeriodAnswer60(MakeDayRecord(config.seed, today - back), kDailyRecordType);
+        Append(out, MakeRecord(IndexedTag(kDumpDayTag, back),
+                               ByteVector(answer.begin() + 1, answer.end())));
     }
+}
+
+void AppendMonths(ByteVector& out, const HcDevice& device, const Personality& personality) {
+    const HcConfig& config = device.Config();
+    const std::int64_t now = device.DeviceTime();
+    const std::int64_t today = DayNumberAt(now);
+    CivilDate month = DateOfDay(today);
+    month.day = 1;
+    for (unsigned back = 0; back < personality.monthlyDepthMonths; ++back) {
+        if (HoldsMonth(config, personality, now, month.year, month.month)) {
+            const ByteVector answer =
+                PeriodAnswer60(MakeMonthRecord(config.seed, month, today), kMonthlyRecordType);
+            Append(out, MakeRecord(IndexedTag(kDumpMonthTag, back),
+                                   ByteVector(answer.begin() + 1, answer.end())));
+        }
+        if (--month.month == 0) {
+            month.month = 12;
+            --month.year;
+        }
+    }
+}
+
+std::uint8_t PaddingByte(DumpPadding padding) {
+    return padding == DumpPadding::Ff ? 0xFF : 0x00;
+}
+
+// What arrives of the records: whole blocks, the last one filled, less the blocks lost on the
+// way, cut where asked.
+ByteVector Delivered(ByteVector out, const UpdDumpOptions& options) {
+    const std::uint8_t fill = PaddingByte(options.padding);
+    if (options.padding != DumpPadding::None && out.size() % kUpdBlockSize != 0) {
+        out.resize(out.size() + kUpdBlockSize - out.size() % kUpdBlockSize, fill);
+    }
+    if (options.padTo > out.size()) {
+        out.resize(options.padTo, fill);
+    }
+    std::vector<std::size_t> lost = options.lostBlocks;
+    std::sort(lost.begin(), lost.end(), std::greater<>());
+    lost.erase(std::unique(lost.begin(), lost.end()), lost.end());
+    for (const std::size_t block : lost) {
+        if (block == 0 || (block - 1) * kUpdBlockSize >= out.size()) {
+            continue;
+        }
+        const std::size_t from = (block - 1) * kUpdBlockSize;
+        const std::size_t to = std::min(from + kUpdBlockSize, out.size());
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(from),
+                  out.begin() + static_cast<std::ptrdiff_t>(to));
+    }
+    if (options.truncateAt && *options.truncateAt < out.size()) {
+        out.resize(*options.truncateAt);
+    }
+    return out;
 }
 
 }  // namespace
@@ -157,49 +210,15 @@ std::vector<std::uint8_t> MakeUpdDump(const HcDevice& device, const UpdDumpOptio
         }
     }
     if (wanted(DumpPart::Daily)) {
-        const std::int64_t today = DayNumberAt(now);
-        for (unsigned back = 0; back < personality->dailyDepthDays; ++back) {
-            if (!HoldsDay(config, *personality, now, today - back)) {
-                continue;
-            }
-            const ByteVector answer =
-                PeriodAnswer60(MakeDayRecord(config.seed, today - back), kDailyRecordType);
-            Append(out, MakeRecord(IndexedTag(kDumpDayTag, back),
-                                   ByteVector(answer.begin() + 1, answer.end())));
-        }
+        AppendDays(out, device, *personality);
     }
     if (wanted(DumpPart::Monthly)) {
-        const std::int64_t today = DayNumberAt(now);
-        CivilDate month = DateOfDay(today);
-        month.day = 1;
-        for (unsigned back = 0; back < personality->monthlyDepthMonths; ++back) {
-            if (HoldsMonth(config, *personality, now, month.year, month.month)) {
-                const ByteVector answer =
-                    PeriodAnswer60(MakeMonthRecord(config.seed, month, today), kMonthlyRecordType);
-                Append(out, MakeRecord(IndexedTag(kDumpMonthTag, back),
-                                       ByteVector(answer.begin() + 1, answer.end())));
-            }
-            if (--month.month == 0) {
-                month.month = 12;
-                --month.year;
-            }
-        }
-    }
-    const ByteVector stop = MakeRecord(kStopTag, startStopText);
-    const std::size_t stopSize = wanted(DumpPart::Stop) ? stop.size() : 0;
-    if (options.padTo > out.size() + stopSize) {
-        AppendPadding(out, options.padTo - out.size() - stopSize);
+        AppendMonths(out, device, *personality);
     }
     if (wanted(DumpPart::Stop)) {
-        Append(out, stop);
+        Append(out, MakeRecord(kStopTag, startStopText));
     }
-    if (options.padTo > out.size()) {
-        out.resize(options.padTo, 0);
-    }
-    if (options.truncateAt && *options.truncateAt < out.size()) {
-        out.resize(*options.truncateAt);
-    }
-    return out;
+    return Delivered(std::move(out), options);
 }
 
 void WriteUpdDump(const HcDevice& device, const std::string& path, const UpdDumpOptions& options) {
@@ -218,6 +237,19 @@ std::optional<DumpPart> DumpPartByName(std::string_view name) {
         if (partName == name) {
             return part;
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<DumpPadding> DumpPaddingByName(std::string_view name) {
+    if (name == "zero") {
+        return DumpPadding::Zero;
+    }
+    if (name == "ff") {
+        return DumpPadding::Ff;
+    }
+    if (name == "none") {
+        return DumpPadding::None;
     }
     return std::nullopt;
 }

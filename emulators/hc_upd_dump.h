@@ -30,15 +30,28 @@ enum class DumpPart : std::uint8_t {
     Stop,       // FF 01 35 41 00
 };
 
+// The bytes a device sends to fill the last 16-byte block of a dump.
+enum class DumpPadding : std::uint8_t {
+    Zero,
+    Ff,
+    None,  // the records alone, as no device delivers them
+};
+
+inline constexpr std::size_t kUpdBlockSize = 16;  // bytes of one block of a download
+
 struct UpdDumpOptions {
     bool clockWithoutYear = false;  // clock record of five values (L = 11)
     std::vector<DumpPart> drop;     // kinds of records left out
     // Data byte 14 of the settings record in place of the device's version.
     std::optional<std::uint8_t> versionByte;
-    // Pad records (tag 00 00 00 00 00) before the stop record make the file this long; a gap of
-    // fewer than 8 bytes is filled with zero bytes after the stop record. 0: no padding.
+    DumpPadding padding = DumpPadding::Zero;
+    // Padding bytes after the records make the file this long; it need not be whole blocks
+    // (1 024 001 is one byte over the limit). Zero bytes when `padding` is None.
     std::size_t padTo = 0;
-    // Cut the file after this many bytes (after padding).
+    // Blocks that never arrived, numbered from 1 as a download counts them: the file is what a
+    // download that skipped them leaves. Taken out after padding.
+    std::vector<std::size_t> lostBlocks;
+    // Cut the file after this many bytes (after padding and lost blocks).
     std::optional<std::size_t> truncateAt;
 };
 
@@ -55,5 +68,8 @@ void WriteUpdDump(const HcDevice& device, const std::string& path,
 // "daily", "monthly", "stop".
 std::optional<DumpPart> DumpPartByName(std::string_view name);
 std::string DumpPartNames();  // the names above, separated by ", "
+
+// "zero", "ff", "none".
+std::optional<DumpPadding> DumpPaddingByName(std::string_view name);
 
 }  // namespace emulators

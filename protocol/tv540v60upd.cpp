@@ -1,8 +1,10 @@
 #include "protocol/tv540v60upd.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -23,29 +25,85 @@ constexpr std::uint8_t kMonthTag = 35;
 constexpr std::size_t kData = kRecordHeader;  // data start within a record
 constexpr unsigned kHourAnswer = 58;
 
-// Reads the whole file if it is not larger than the dump limit.
-bool ReadDumpFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
+constexpr std::size_t kBlock = 16;  // the device hands a dump over in blocks of 16 bytes
+
+// The file a dump's name stands for, open for reading and writing, as the in-place conversion
+// needs it.
+struct DumpSource {
+    std::filesystem::path path;  // through any symbolic links: the file itself
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<std::uint64_t>(info.st_size) <= kMaxDumpSize;
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (ok && done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            ok = got > 0;
-            done += ok ? static_cast<std::size_t>(got) : 0;
+    int fd = -1;
+    ~DumpSource() {
+        if (fd >= 0) {
+            ::close(fd);
         }
     }
-    ::close(fd);
-    return ok;
+};
+
+// Opens the dump for writing and reads it whole. Refuses what is not a regular file, what is
+// larger than the limit, what cannot be written, and a file without any write permission even
+// where the caller could write it anyway (root): it is read-only.
+bool ReadDumpFile(const std::filesystem::path& name, DumpSource& source,
+                  std::vector<std::uint8_t>& bytes) {
+    std::error_code error;
+    source.path = std::filesystem::canonical(name, error);
+    if (error) {
+        return false;
+    }
+    source.fd = ::open(source.path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (source.fd < 0 || ::fstat(source.fd, &source.info) != 0 || !S_ISREG(source.info.st_mode) ||
+        (source.info.st_mode & 0222) == 0 ||
+        static_cast<std::uint64_t>(source.info.st_size) > kMaxDumpSize ||
+        ::flock(source.fd, LOCK_EX | LOCK_NB) != 0) {
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(source.info.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(source.fd, bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// L of the record at `at`, or 0 where no record can start: fewer than 8 bytes left, a length
+// too short for a tag or running past the end, a tag-length byte other than 5.
+std::size_t RecordLengthAt(const std::vector<std::uint8_t>& dump, std::size_t at) {
+    if (dump.size() - at < kRecordHeader) {
+        return 0;
+    }
+    const std::size_t length = (static_cast<std::size_t>(dump[at]) << 8) | dump[at + 1];
+    if (length < 6 || length > dump.size() - at - 2 || dump[at + 2] != 5) {
+        return 0;
+    }
+    return length;
+}
+
+// What a device fills its last block with: fewer than 16 bytes, all 00 or all FF. Anything
+// else where the records break off is the dump itself, damaged.
+bool IsBlockFill(const std::vector<std::uint8_t>& dump, std::size_t from) {
+    const std::size_t rest = dump.size() - from;
+    if (rest >= kBlock) {
+        return false;
+    }
+    const auto tail = dump.begin() + static_cast<std::ptrdiff_t>(from);
+    return std::all_of(tail, dump.end(), [](std::uint8_t b) { return b == 0x00; }) ||
+           std::all_of(tail, dump.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// The converted file takes the dump's place with its permissions and, where we may give it
+// away (root), its owner.
+bool KeepOwnerAndMode(int fd, const struct stat& original) {
+    if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
+        [[maybe_unused]] const int owned = ::fchown(fd, original.st_uid, original.st_gid);
+    }
+    return ::fchmod(fd, original.st_mode & 07777) == 0;
 }
 
 void ToDeviceNumberAt(const std::uint8_t* source, std::uint8_t* target) {
@@ -56,8 +114,7 @@ void ToDeviceNumberAt(const std::uint8_t* source, std::uint8_t* target) {
 
 }  // namespace
 
-CTV540v60Upd::CTV540v60Upd()
-    : CTV540v60(0, UnconnectedLink(), 3, 50) {}
+CTV540v60Upd::CTV540v60Upd() : CTV540v60(0, UnconnectedLink(), 3, 50) {}
 
 bool CTV540v60Upd::LoadDump(std::vector<std::uint8_t> bytes) {
     dump_ = std::move(bytes);
@@ -65,17 +122,24 @@ bool CTV540v60Upd::LoadDump(std::vector<std::uint8_t> bytes) {
     hourCursor_ = 0;
     std::size_t at = 0;
     while (at < dump_.size()) {
-        if (at + 2 > dump_.size()) {
-            return false;
-        }
-        const std::size_t length = (static_cast<std::size_t>(dump_[at]) << 8) | dump_[at + 1];
-        if (length == 0 || at + 2 + length > dump_.size()) {
-            return false;  // a record running past the end: the dump is damaged
+        const std::size_t length = RecordLengthAt(dump_, at);
+        if (length == 0) {
+            break;
         }
         records_.push_back({at, length});
         at += 2 + length;
+        const std::uint8_t* tag = dump_.data() + records_.back().offset + 3;
+        if (tag[0] == 255 && tag[1] == 1 && tag[2] == 53) {
+            return true;  // the stop record: what follows is the fill of the last block
+        }
     }
-    return true;
+    // Records that break off before the stop record, other than in the fill of the last block,
+    // mean a lost block or a damaged file. The record that swallowed a lost block still looks
+    // whole and every later one is shifted, so nothing of such a dump can be trusted.
+    if (!IsBlockFill(dump_, at)) {
+        records_.clear();
+    }
+    return !records_.empty();
 }
 
 const CTV540v60Upd::Record* CTV540v60Upd::FindTag(std::uint8_t t0, std::uint8_t t1, std::uint8_t t2,
@@ -262,8 +326,9 @@ bool CTV540v60Upd::WriteConverted(DataFile& file, const platform::IniFile& setti
 
 bool CTV540v60Upd::ConvertDump(const std::filesystem::path& dumpFile,
                                const platform::IniFile& settings) {
+    DumpSource source;
     std::vector<std::uint8_t> bytes;
-    if (!ReadDumpFile(dumpFile, bytes) || !LoadDump(std::move(bytes))) {
+    if (!ReadDumpFile(dumpFile, source, bytes) || !LoadDump(std::move(bytes))) {
         return false;
     }
     const Record* version = FindTag(230, 0, 61, 21);
@@ -271,31 +336,32 @@ bool CTV540v60Upd::ConvertDump(const std::filesystem::path& dumpFile,
         return true;  // not a version-60 dump: it stays as it is
     }
     // The converted file replaces the dump only when it is complete, so a failure leaves the
-    // dump as it came from the device.
+    // dump as it came from the device. Beside the file itself, so a link stays a link.
     const std::filesystem::path converted =
-        dumpFile.string() + ".conv" + std::to_string(::getpid());
+        source.path.string() + ".conv" + std::to_string(::getpid());
+    ::unlink(converted.c_str());  // a leftover of a crashed run; O_EXCL refuses anything else
+    const int keeper =
+        ::open(converted.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (keeper < 0) {
+        return false;
+    }
     bool ok = false;
     {
         std::unique_ptr<DataFile> file = DataFile::Create(converted);
-        if (!file) {
-            return false;
-        }
         try {
-            ok = WriteConverted(*file, settings);
-        } catch (const ProtocolError&) {
-            ok = false;
+            ok = file != nullptr && WriteConverted(*file, settings);
+        } catch (const std::exception&) {
+            ok = false;  // a failed write, or no memory: the dump stays as it was
         }
-        ok = file->Close() && ok;
+        ok = file != nullptr && file->Close() && ok;
     }
-    std::error_code error;
-    if (ok) {
-        std::filesystem::rename(converted, dumpFile, error);
-        ok = !error;
+    ok = ok && KeepOwnerAndMode(keeper, source.info) && ::fsync(keeper) == 0;
+    ok = ::close(keeper) == 0 && ok;
+    if (!ok || ::rename(converted.c_str(), source.path.c_str()) != 0) {
+        ::unlink(converted.c_str());
+        return false;
     }
-    if (!ok) {
-        std::filesystem::remove(converted, error);
-    }
-    return ok;
+    return true;
 }
 
 }  // namespace protocol

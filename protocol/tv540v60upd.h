@@ -20,12 +20,16 @@ class CTV540v60Upd : public CTV540v60 {
     bool ExecuteCommand(unsigned commandLength, unsigned answerLength, const std::uint8_t* command,
                         std::uint8_t* answer, int attemptCount) override;
 
-    // Converts the dump file in place. False when it cannot be read, is too large or damaged,
-    // or the conversion failed: the file is then left exactly as it was. A dump of another
-    // version is left as it is and counts as converted.
+    // Converts the dump file in place; through a symbolic link, its target is converted and
+    // the link stays. False when it cannot be read or written, is too large, damaged or holds
+    // nothing to convert, or the conversion failed: the file is then left exactly as it was.
+    // A dump of another version is left as it is and counts as converted.
     bool ConvertDump(const std::filesystem::path& dumpFile, const platform::IniFile& settings);
 
-    // Loads a dump for ExecuteCommand; false when its records do not fit the file.
+    // Loads a dump for ExecuteCommand: its records up to the stop record, whose end may be
+    // followed by anything (the device fills its last 16-byte block). Without a stop record the
+    // records may end in the fill of the last block (under 16 bytes of 00 or of FF). False,
+    // with no records kept, when there are none or they break off anywhere else.
     bool LoadDump(std::vector<std::uint8_t> bytes);
 
   private:

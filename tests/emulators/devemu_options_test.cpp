@@ -163,7 +163,7 @@ TEST(DevemuOptionsTest, ArchiveOptionsReachTheConfiguration) {
 TEST(DevemuDumpOptionsTest, DumpOptionsAndDeviceOptionsAreSeparated) {
     const DumpParseResult r =
         ParseDumpArguments({"--seed", "4", "--output", "/tmp/d.dat", "--no-year", "--drop",
-                            "hourly,stop", "--clock", "2024-03-15 10:20:30", "--pad=2000",
+                            "hourly,stop", "--clock", "2024-03-15 10:20:30", "--size=2000",
                             "--truncate", "1500", "--dump-version", "53", "--field31"});
     ASSERT_EQ(r.action, DumpParseResult::Action::Run) << r.message;
     EXPECT_EQ(r.device.version, 60) << "the default of a dump";

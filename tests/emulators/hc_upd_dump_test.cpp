@@ -8,8 +8,10 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "emulators/devemu_dump.h"
 #include "emulators/hc_device.h"
 #include "emulators/hc_upd_dump.h"
 #include "emulators/hc_values.h"
@@ -30,15 +32,19 @@ struct Record {
     Bytes Data() const { return Bytes(bytes.begin() + 8, bytes.end()); }
 };
 
-// Splits a dump into records by their length fields; fails the test on a record that does
-// not fit the file.
+bool IsStop(const Record& r) {
+    return r.Tag() == Bytes{0xFF, 0x01, 0x35, 0x41, 0x00};
+}
+
+// Splits a dump into records by their length fields, up to the stop record; fails the test on
+// a record that does not fit the file and on anything after the records but the fill of the
+// last block (fewer than 16 bytes of 00 or of FF).
 std::vector<Record> ParseRecords(const Bytes& file) {
     std::vector<Record> records;
     std::size_t at = 0;
-    while (at + 2 <= file.size()) {
+    while (at + 2 <= file.size() && (records.empty() || !IsStop(records.back()))) {
         const std::size_t length = file[at] << 8 | file[at + 1];
         if (length < 6 || at + 2 + length > file.size()) {
-            ADD_FAILURE() << "record at " << at << " with L = " << length << " does not fit";
             break;
         }
         Record r;
@@ -49,7 +55,12 @@ std::vector<Record> ParseRecords(const Bytes& file) {
         records.push_back(std::move(r));
         at += 2 + length;
     }
-    EXPECT_EQ(at, file.size()) << "bytes after the last record";
+    const Bytes tail(file.begin() + static_cast<std::ptrdiff_t>(at), file.end());
+    EXPECT_LT(tail.size(), kUpdBlockSize) << "bytes after the last record at " << at;
+    EXPECT_TRUE(tail.empty() || tail == Bytes(tail.size(), 0x00) ||
+                tail == Bytes(tail.size(), 0xFF))
+        << "the last block is filled with 00 or FF";
+    EXPECT_EQ(file.size() % kUpdBlockSize, 0u) << "whole blocks";
     return records;
 }
 
@@ -251,21 +262,90 @@ TEST_F(HcUpdDumpTest, OptionsShapeTheFile) {
     EXPECT_EQ(settings->Data()[14], 53);
 }
 
-TEST_F(HcUpdDumpTest, PaddingKeepsTheStopRecordLast) {
-    HcDevice device(config_);
-    UpdDumpOptions pad;
-    pad.padTo = kUpdDumpLimit + 1;
-    const Bytes big = MakeUpdDump(device, pad);
-    ASSERT_EQ(big.size(), kUpdDumpLimit + 1);
-    const std::vector<Record> records = ParseRecords(big);
-    EXPECT_EQ(records.back().Tag(), (Bytes{0xFF, 0x01, 0x35, 0x41, 0x00}));
+TEST_F(HcUpdDumpTest, TheLastBlockIsFilledWithZerosOrFf) {
+    for (unsigned hours : {0u, 1u, 2u, 3u, 5u, 8u}) {
+        config_.hourlyRecords = hours;  // 66 bytes an hour: fills of different lengths
+        HcDevice device(config_);
+        UpdDumpOptions bare;
+        bare.padding = DumpPadding::None;
+        const Bytes records = MakeUpdDump(device, bare);
+        for (const auto& [padding, fill] :
+             {std::pair{DumpPadding::Zero, 0x00}, std::pair{DumpPadding::Ff, 0xFF}}) {
+            SCOPED_TRACE(testing::Message() << hours << " hours, fill " << fill);
+            UpdDumpOptions options;
+            options.padding = padding;
+            const Bytes padded = MakeUpdDump(device, options);
+            ASSERT_EQ(padded.size(), (records.size() + 15) / 16 * 16);
+            EXPECT_TRUE(std::equal(records.begin(), records.end(), padded.begin()));
+            EXPECT_EQ(
+                Bytes(padded.begin() + static_cast<std::ptrdiff_t>(records.size()), padded.end()),
+                Bytes(padded.size() - records.size(), static_cast<std::uint8_t>(fill)));
+        }
+    }
+}
 
-    // A gap too small for a record: zero bytes after the stop record.
-    const std::size_t natural = MakeUpdDump(device).size();
-    pad.padTo = natural + 3;
-    const Bytes small = MakeUpdDump(device, pad);
-    ASSERT_EQ(small.size(), natural + 3);
-    EXPECT_EQ(Bytes(small.end() - 3, small.end()), Bytes(3, 0));
+TEST_F(HcUpdDumpTest, PaddingToASizeFollowsTheStopRecord) {
+    HcDevice device(config_);
+    const Bytes natural = MakeUpdDump(device);
+    UpdDumpOptions options;
+    options.padding = DumpPadding::Ff;
+    options.padTo = kUpdDumpLimit + 1;
+    const Bytes big = MakeUpdDump(device, options);
+    ASSERT_EQ(big.size(), kUpdDumpLimit + 1);
+    UpdDumpOptions bare;
+    bare.padding = DumpPadding::None;
+    const std::size_t records = MakeUpdDump(device, bare).size();
+    EXPECT_TRUE(std::equal(big.begin(), big.begin() + static_cast<std::ptrdiff_t>(records),
+                           natural.begin()));
+    EXPECT_TRUE(std::all_of(big.begin() + static_cast<std::ptrdiff_t>(records), big.end(),
+                            [](std::uint8_t b) { return b == 0xFF; }))
+        << "no records made up: padding only";
+}
+
+TEST_F(HcUpdDumpTest, ALostBlockLeavesTheFileSixteenBytesShort) {
+    HcDevice device(config_);
+    const Bytes whole = MakeUpdDump(device);
+    const std::size_t blocks = whole.size() / kUpdBlockSize;
+    for (const std::vector<std::size_t>& lost :
+         std::vector<std::vector<std::size_t>>{{1}, {7}, {blocks}, {3, 9}, {9, 3}, {blocks + 1}}) {
+        SCOPED_TRACE(testing::PrintToString(lost));
+        UpdDumpOptions options;
+        options.lostBlocks = lost;
+        Bytes expected = whole;
+        std::vector<std::size_t> descending = lost;
+        std::sort(descending.rbegin(), descending.rend());
+        for (std::size_t block : descending) {
+            if (block <= blocks) {
+                const auto from = expected.begin() + static_cast<std::ptrdiff_t>((block - 1) * 16);
+                expected.erase(from, from + 16);
+            }
+        }
+        EXPECT_EQ(MakeUpdDump(device, options), expected);
+    }
+}
+
+TEST_F(HcUpdDumpTest, DumpOptionsOfTheCommandLine) {
+    const DumpParseResult r = ParseDumpArguments(
+        {"--output", "d.dat", "--pad", "ff", "--size=4096", "--lose-block", "3,17"});
+    ASSERT_EQ(r.action, DumpParseResult::Action::Run) << r.message;
+    EXPECT_EQ(r.dump.padding, DumpPadding::Ff);
+    EXPECT_EQ(r.dump.padTo, 4096u);
+    EXPECT_EQ(r.dump.lostBlocks, (std::vector<std::size_t>{3, 17}));
+    EXPECT_EQ(ParseDumpArguments({"--output", "d.dat"}).dump.padding, DumpPadding::Zero);
+    EXPECT_EQ(ParseDumpArguments({"--output", "d.dat", "--pad=none"}).dump.padding,
+              DumpPadding::None);
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--output", "x", "--pad", "2000"},
+                                               {"--output", "x", "--pad", "FF00"},
+                                               {"--output", "x", "--lose-block", "0"},
+                                               {"--output", "x", "--lose-block", "3,"},
+                                               {"--output", "x", "--size", "-1"}}) {
+        EXPECT_EQ(ParseDumpArguments(bad).action, DumpParseResult::Action::Error)
+            << testing::PrintToString(bad);
+    }
+    for (const char* option : {"--pad", "--size", "--lose-block", "zero", "ff", "none"}) {
+        EXPECT_NE(DumpUsage().find(option), std::string::npos) << option;
+    }
 }
 
 TEST_F(HcUpdDumpTest, TheFileHoldsTheSameBytesAndOnlyVersion60IsDumped) {

@@ -1,13 +1,21 @@
 // The conversion of a version-60 dump, checked against data files worked out by hand.
 #include "protocol/tv540v60upd.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "emulators/hc_device.h"
+#include "emulators/hc_upd_dump.h"
 #include "platform/cp1251_literal.h"
 #include "platform/ini_file.h"
 #include "tests/support/scratch_folder.h"
@@ -277,6 +285,216 @@ TEST_F(DumpConversion, AnswersForDaysAtTheExactMinimumLengthLoseTheirLastByte) {
     EXPECT_EQ(answer[0], 2);
     const std::uint8_t unknown[1] = {4};
     EXPECT_FALSE(converter.ExecuteCommand(1, 7, unknown, answer, 0));
+}
+
+// The device hands a dump over in 16-byte blocks; what fills the last one, or anything after the
+// stop record, is not part of the dump.
+TEST_F(DumpConversion, WhatFollowsTheStopRecordIsIgnored) {
+    const Bytes dump = Dump();
+    const std::size_t fill = 16 - dump.size() % 16;
+    for (const Bytes& tail : std::vector<Bytes>{Bytes(fill, 0x00), Bytes(fill, 0xFF),
+                                                Bytes(fill + 16, 0xFF), Bytes{0x00, 0x11, 0x05},
+                                                Join({kStart, Clock(true), Bytes(40, 0x5A)})}) {
+        SCOPED_TRACE(testing::PrintToString(tail));
+        WriteAll(Dat(), Join({dump, tail}));
+        ASSERT_TRUE(Convert());
+        EXPECT_EQ(ReadAll(Dat()), ExpectedConversion({0xC4, 0xEE, 0xEC}));
+    }
+}
+
+TEST_F(DumpConversion, WithoutAStopRecordTheRecordsMayEndInTheFillOfTheLastBlock) {
+    Bytes withoutStop = Dump();
+    withoutStop.resize(withoutStop.size() - kStop.size());
+    Bytes expected = ExpectedConversion({0xC4, 0xEE, 0xEC});
+    expected.resize(expected.size() - kStop.size());
+    for (const std::uint8_t fill : {0x00, 0xFF}) {
+        for (std::size_t count : {0, 1, 2, 15}) {
+            SCOPED_TRACE(testing::Message() << count << " bytes of " << int{fill});
+            WriteAll(Dat(), Join({withoutStop, Bytes(count, fill)}));
+            ASSERT_TRUE(Convert());
+            EXPECT_EQ(ReadAll(Dat()), expected);
+        }
+    }
+}
+
+// Where the records break off before a stop record and not in the fill of the last block, a
+// block was lost or the file is damaged: the record that swallowed the gap looks whole.
+TEST_F(DumpConversion, RecordsBreakingOffInsideTheDumpAreRefused) {
+    Bytes withoutStop = Dump();
+    withoutStop.resize(withoutStop.size() - kStop.size());
+    const Bytes stopHead(kStop.begin(), kStop.begin() + 16);
+    const Bytes stopEnd(kStop.begin() + 16, kStop.end());
+    for (const Bytes& tail :
+         std::vector<Bytes>{Bytes(16, 0x00), Bytes(16, 0xFF), Bytes{0x00, 0xFF}, stopEnd,
+                            Join({stopEnd, Bytes(13, 0x00)}), Join({Bytes(4, 0x00), stopHead}),
+                            Bytes{0x00, 0x09, 0x04, 1, 2, 3, 4, 5, 6, 7, 8}}) {
+        SCOPED_TRACE(testing::PrintToString(tail));
+        const Bytes damaged = Join({withoutStop, tail});
+        WriteAll(Dat(), damaged);
+        EXPECT_FALSE(Convert());
+        EXPECT_EQ(ReadAll(Dat()), damaged);
+    }
+}
+
+TEST_F(DumpConversion, NothingToConvertIsRefused) {
+    for (const Bytes& dump : std::vector<Bytes>{{},
+                                                Bytes(15, 0x00),
+                                                Bytes(16, 0xFF),
+                                                Bytes(4096, 0x00),
+                                                Join({Bytes(16, 0), kStart})}) {
+        SCOPED_TRACE(dump.size());
+        WriteAll(Dat(), dump);
+        EXPECT_FALSE(Convert());
+        EXPECT_EQ(ReadAll(Dat()), dump);
+    }
+}
+
+// Dumps of an emulated device as the device delivers them: whole blocks, filled with zeros or
+// FF, or with a block lost on the way.
+class EmulatedDumpConversion : public DumpConversion {
+  protected:
+    EmulatedDumpConversion() {
+        config_.version = 60;
+        config_.clockEpoch = 1710498030;  // 2024-03-15 10:20:30 UTC
+    }
+    Bytes Dumped(const emulators::UpdDumpOptions& options) {
+        const emulators::HcDevice device(config_);
+        return emulators::MakeUpdDump(device, options);
+    }
+    // Converted bytes, or empty when the conversion refused the dump and left it untouched.
+    Bytes Converted(const Bytes& dump) {
+        WriteAll(Dat(), dump);
+        if (Convert()) {
+            return ReadAll(Dat());
+        }
+        EXPECT_EQ(ReadAll(Dat()), dump) << "refused and untouched";
+        return {};
+    }
+    emulators::HcConfig config_;
+};
+
+TEST_F(EmulatedDumpConversion, ZeroOrFfFillConvertsToTheSameRecords) {
+    for (unsigned hours : {0u, 1u, 3u, 5u, 24u}) {
+        config_.hourlyRecords = hours;
+        emulators::UpdDumpOptions options;
+        options.padding = emulators::DumpPadding::None;
+        const Bytes bare = Converted(Dumped(options));
+        ASSERT_FALSE(bare.empty()) << hours;
+        for (auto padding : {emulators::DumpPadding::Zero, emulators::DumpPadding::Ff}) {
+            SCOPED_TRACE(testing::Message() << hours << " hours, fill " << int(padding));
+            options.padding = padding;
+            const Bytes dump = Dumped(options);
+            EXPECT_EQ(dump.size() % 16, 0u);
+            EXPECT_EQ(Converted(dump), bare);
+        }
+    }
+}
+
+// A lost block leaves the record around it looking whole, holding the next 16 bytes, and shifts
+// every later record; no record of such a dump can be trusted to be in its place.
+TEST_F(EmulatedDumpConversion, ADumpWithALostBlockIsRefusedWhereverTheBlockWas) {
+    config_.hourlyRecords = 6;
+    const emulators::HcDevice device(config_);
+    for (auto padding : {emulators::DumpPadding::Zero, emulators::DumpPadding::Ff}) {
+        emulators::UpdDumpOptions options;
+        options.padding = padding;
+        const std::size_t blocks = emulators::MakeUpdDump(device, options).size() / 16;
+        for (std::size_t block = 1; block <= blocks; ++block) {
+            options.lostBlocks = {block};
+            EXPECT_TRUE(Converted(emulators::MakeUpdDump(device, options)).empty())
+                << "block " << block << " of " << blocks << ", fill " << int(padding);
+        }
+    }
+}
+
+// Runs `check` as an ordinary user: root writes wherever it likes, so under root the check runs
+// in a child that has given root up. The dump belongs to that user.
+bool AsOrdinaryUser(const fs::path& dump, const std::function<bool()>& check) {
+    if (::geteuid() != 0) {
+        return check();
+    }
+    if (::chown(dump.c_str(), 65534, 65534) != 0) {
+        return false;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped =
+            ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(dropped && check() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+unsigned ModeOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+TEST_F(DumpConversion, ThroughSymbolicLinksTheTargetIsConvertedAndTheLinksStay) {
+    fs::create_directory(folder_.Path() / "downloads");
+    const fs::path target = folder_.Path() / "downloads" / "upd.bin";
+    WriteAll(target, Dump());
+    fs::create_symlink("downloads/upd.bin", folder_.Path() / "link");  // relative to its folder
+    fs::create_symlink(folder_.Path() / "link", Dat());                // a link to the link
+    ASSERT_TRUE(Convert());
+    EXPECT_TRUE(fs::is_symlink(Dat()));
+    EXPECT_TRUE(fs::is_symlink(folder_.Path() / "link"));
+    EXPECT_EQ(ReadAll(target), ExpectedConversion({0xC4, 0xEE, 0xEC}));
+    EXPECT_EQ(fs::directory_iterator(folder_.Path() / "downloads")->path(), target)
+        << "no temporary file left";
+
+    fs::remove(target);
+    EXPECT_FALSE(Convert()) << "a link that leads nowhere";
+    EXPECT_TRUE(fs::is_symlink(Dat()));
+}
+
+TEST_F(DumpConversion, TheConvertedFileKeepsThePermissionsAndOwner) {
+    WriteAll(Dat(), Dump());
+    ASSERT_EQ(::chmod(Dat().c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(Dat().c_str(), 65534, 65534), 0);
+    }
+    ASSERT_TRUE(Convert());
+    EXPECT_EQ(ReadAll(Dat()), ExpectedConversion({0xC4, 0xEE, 0xEC}));
+    EXPECT_EQ(ModeOf(Dat()), 0640u);
+    struct stat info {};
+    ASSERT_EQ(::stat(Dat().c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, root ? 65534u : ::geteuid());
+    EXPECT_EQ(info.st_gid, root ? 65534u : ::getegid());
+}
+
+TEST_F(DumpConversion, AReadOnlyDumpIsRefusedAndUntouched) {
+    const Bytes dump = Dump();
+    WriteAll(Dat(), dump);
+    ASSERT_EQ(::chmod(Dat().c_str(), 0444), 0);
+    EXPECT_FALSE(Convert()) << "read-only, also for root";
+    EXPECT_EQ(ReadAll(Dat()), dump);
+    EXPECT_EQ(ModeOf(Dat()), 0444u);
+
+    fs::create_symlink(Dat(), folder_.Path() / "link");
+    protocol::CTV540v60Upd converter;
+    EXPECT_FALSE(converter.ConvertDump(folder_.Path() / "link", {}));
+    EXPECT_EQ(ReadAll(Dat()), dump);
+}
+
+TEST_F(DumpConversion, AFolderThatRefusesTheTemporaryFileLeavesTheDumpUntouched) {
+    const Bytes dump = Dump();
+    WriteAll(Dat(), dump);
+    const fs::path dat = Dat();
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(folder_.Path().c_str(), 0555), 0);
+    }
+    EXPECT_TRUE(AsOrdinaryUser(dat, [&] {
+        protocol::CTV540v60Upd converter;
+        return !converter.ConvertDump(dat, {}) && ReadAll(dat) == dump;
+    }));
+    ::chmod(folder_.Path().c_str(), 0755);
+    EXPECT_EQ(ReadAll(Dat()), dump);
+    EXPECT_EQ(fs::directory_iterator(folder_.Path())->path(), Dat()) << "no temporary file";
 }
 
 }  // namespace
