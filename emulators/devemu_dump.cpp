@@ -5,6 +5,7 @@
 #include <exception>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "emulators/devemu_options.h"
 
@@ -79,6 +80,27 @@ std::string ApplyDumpOption(const std::string& name, const std::string& value,
     return {};
 }
 
+// The device of the dump from the options of "devemu hc", and the checks of the whole line.
+DumpParseResult TakeDevice(const std::vector<std::string>& deviceArgs, DumpParseResult result) {
+    const HcParseResult device = ParseHcArguments(deviceArgs);
+    result.action = DumpParseResult::Action::Error;
+    if (device.action == HcParseResult::Action::Help) {
+        result.action = DumpParseResult::Action::Help;
+    } else if (device.action == HcParseResult::Action::Error) {
+        result.message = device.message;
+    } else if (device.options.devices.size() != 1) {
+        result.message = "a dump is made of one device: give --address once";
+    } else if (device.options.devices.front().version != kTwoPipelineVersion) {
+        result.message = "only a version-60 device can be dumped";
+    } else if (result.outputPath.empty()) {
+        result.message = "--output PATH is required";
+    } else {
+        result.device = device.options.devices.front();
+        result.action = DumpParseResult::Action::Run;
+    }
+    return result;
+}
+
 }  // namespace
 
 DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
@@ -125,26 +147,7 @@ DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
         }
     }
 
-    const HcParseResult device = ParseHcArguments(deviceArgs);
-    if (device.action == HcParseResult::Action::Help) {
-        result.action = DumpParseResult::Action::Help;
-        return result;
-    }
-    if (device.action == HcParseResult::Action::Error) {
-        return fail(device.message);
-    }
-    if (device.options.devices.size() != 1) {
-        return fail("a dump is made of one device: give --address once");
-    }
-    result.device = device.options.devices.front();
-    if (result.device.version != kTwoPipelineVersion) {
-        return fail("only a version-60 device can be dumped");
-    }
-    if (result.outputPath.empty()) {
-        return fail("--output PATH is required");
-    }
-    result.action = DumpParseResult::Action::Run;
-    return result;
+    return TakeDevice(deviceArgs, std::move(result));
 }
 
 std::string DumpUsage() {
