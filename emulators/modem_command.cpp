@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -99,6 +100,36 @@ std::optional<DialPlan> ParsePlan(std::string_view text, std::string& error) {
     return plan;
 }
 
+// A stored profile holds settings only: E V Q W X L M &C &D S<n>=<v>.
+bool IsProfile(std::string_view text) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            ++i;
+        }
+        return i > from;
+    };
+    while (i < text.size()) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i++])));
+        if (std::string_view("EVQWXLM").find(c) != std::string_view::npos) {
+            digits();
+        } else if (c == '&' && i < text.size() &&
+                   (std::toupper(static_cast<unsigned char>(text[i])) == 'C' ||
+                    std::toupper(static_cast<unsigned char>(text[i])) == 'D')) {
+            ++i;
+            digits();
+        } else if (c == 'S') {
+            if (!digits() || i >= text.size() || text[i++] != '=' || !digits()) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 ModemParseResult ParseModemArguments(const std::vector<std::string>& args) {
@@ -127,6 +158,10 @@ ModemParseResult ParseModemArguments(const std::vector<std::string>& args) {
         }
         if (name == "--verbose") {
             run.verbose = true;
+            continue;
+        }
+        if (name == "--no-dtr") {
+            run.modem.dtrWired = false;
             continue;
         }
         if (!value) {
@@ -184,6 +219,26 @@ ModemParseResult ParseModemArguments(const std::vector<std::string>& args) {
             } else {
                 return fail("unknown --fault '" + *value + "' (silent, garbage)");
             }
+        } else if (name == "--profile") {
+            if (!IsProfile(*value)) {
+                return fail("--profile wants settings such as V0, Q1, E1, W1, S2=255, &D0");
+            }
+            run.modem.profile = *value;
+        } else if (name == "--reset-delay") {
+            const auto delay = ParseNumber(*value, 600000);
+            if (!delay) {
+                return fail("bad number for --reset-delay: " + *value);
+            }
+            run.modem.resetDelayMs = *delay;
+        } else if (name == "--refuse") {
+            if (value->empty()) {
+                return fail("--refuse wants a command, e.g. X4");
+            }
+            std::string upper;
+            for (char c : *value) {
+                upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            run.modem.refused.push_back(upper);
         } else if (name == "--link") {
             run.modem.linkPath = *value;
         } else {
@@ -211,7 +266,9 @@ std::string ModemUsage() {
            "A Hayes AT modem on a pseudo-terminal. The first line on standard output is its\n"
            "path; point a COM port at it (CALVIX_COM3=/dev/pts/N) and name that port in\n"
            "TARVEX_MODEMS (e.g. TARVEX_MODEMS=COM3). It knows AT, ATZ, ATE0/1, ATV, ATQ, ATS,\n"
-           "ATX, AT&C, AT&D, ATD, ATA, ATH, ATO and \"+++\" with the guard time.\n"
+           "ATX, ATW, AT&C, AT&D, AT&F, ATD, ATA, ATH, ATO and \"+++\" with the guard time.\n"
+           "DTR is the client's line speed: setting it to B0 (the termios hang-up) lowers DTR;\n"
+           "with &D2 (factory) that hangs up a call.\n"
            "\n"
            "Options:\n"
            "  --number NUMBER=PLAN  what dialling NUMBER gives; repeatable\n"
@@ -228,6 +285,14 @@ std::string ModemUsage() {
            "  --answer-delay MS     ATA to CONNECT (100)\n"
            "  --answer-rate R       the rate of answered calls (9600)\n"
            "  --fault silent|garbage  answer commands with nothing or with noise\n"
+           "  --profile SETTINGS    the stored profile that power-on and ATZ restore, e.g.\n"
+           "                        V0 (numeric results), Q1 (no results), E1, W0 (CONNECT\n"
+           "                        gives the port rate), W1 (CARRIER and PROTOCOL lines too),\n"
+           "                        S2=255 (\"+++\" ignored: only DTR hangs up), &D0\n"
+           "  --reset-delay MS      ATZ takes this long (0)\n"
+           "  --refuse COMMAND      answer ERROR to a command line holding it, e.g. X4;\n"
+           "                        repeatable\n"
+           "  --no-dtr              the cable has no DTR wire: DTR drops go unseen\n"
            "  --link PATH           make PATH a symbolic link to the line\n"
            "  --duration SECONDS    exit after that long (0 = until stopped)\n"
            "  --verbose             trace commands and results on standard error\n"

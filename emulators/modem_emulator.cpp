@@ -1,4 +1,5 @@
 #include "emulators/modem_emulator.h"
+#include "emulators/modem_emulator_state.h"
 #include "platform/read_policy.h"
 
 #include "emulators/pseudo_terminal.h"
@@ -21,13 +22,18 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace emulators {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using modem_internal::Clock;
+using modem_internal::Mode;
+using modem_internal::Request;
+
+constexpr std::chrono::milliseconds kDtrSample{10};
 
 void CloseFd(int& fd) {
     if (fd >= 0) {
@@ -51,104 +57,20 @@ bool Due(const std::optional<Clock::time_point>& at) {
     return at && Clock::now() >= *at;
 }
 
-// The number as the modem's directory knows it: dial modifiers and blanks dropped.
-std::string NormaliseNumber(std::string dial) {
-    if (!dial.empty() && (dial.front() == 'T' || dial.front() == 'P')) {
-        dial.erase(dial.begin());
-    }
+// The number as the modem's directory knows it: dial modifiers (tone, pulse, waits, pauses,
+// flash) and blanks dropped.
+std::string NormaliseNumber(const std::string& dial) {
     std::string number;
     for (char c : dial) {
-        if (c != ' ' && c != '-' && c != ';' && c != '(' && c != ')') {
-            number += c;
+        const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (std::string_view("TPW,@! -();").find(upper) == std::string_view::npos) {
+            number += upper;
         }
     }
     return number;
 }
 
-enum class Mode { Command, Dialing, Answering, Online, OnlineCommand, Off };
-
-struct Request {
-    enum class Kind { Ring, HangUp, SwitchOff };
-    Kind kind = Kind::Ring;
-    unsigned count = 0;
-    unsigned periodMs = 0;
-    std::string peer;
-};
-
 }  // namespace
-
-struct ModemEmulator::State {
-    ModemOptions options;
-    int master = -1;
-    int slave = -1;  // kept open so that clients may come and go and raw mode stays
-    int wake = -1;
-    int peer = -1;  // the far end of the call, when it is a device
-    bool echoPeer = false;
-    std::string slavePath;
-    bool linkMade = false;
-    std::thread thread;
-
-    std::mutex stopMutex;  // serialises Stop()
-    bool stopped = false;
-    std::atomic<bool> stopping{false};
-
-    mutable std::mutex mutex;  // stats, requests, fault
-    ModemStats stats;
-    std::deque<Request> requests;
-    CommandFault fault = CommandFault::None;
-
-    // The modem's thread only.
-    Mode mode = Mode::Command;
-    bool echo = true;
-    bool verbose = true;
-    bool quiet = false;
-    unsigned registers[100] = {};
-    std::string commandLine;
-    unsigned connectedRate = 0;
-    std::optional<Clock::time_point> resultAt;  // dial or answer result due
-    DialPlan dialPlan;
-    std::string answerPeer;
-    // Ringing.
-    unsigned ringsLeft = 0;
-    unsigned ringPeriodMs = 0;
-    unsigned ringsThisCall = 0;
-    std::string ringPeer;
-    std::optional<Clock::time_point> nextRingAt;
-    std::optional<Clock::time_point> ringingEndsAt;
-    // Escape detection in data mode.
-    Clock::time_point lastDteByte{};
-    unsigned plusCount = 0;
-    std::optional<Clock::time_point> escapeAt;
-    std::uint64_t noise = 0x9E3779B97F4A7C15ull;
-
-    void Trace(const std::string& text) {
-        if (options.trace) {
-            options.trace(text);
-        }
-    }
-    Clock::duration Guard() const { return std::chrono::milliseconds(options.guardMs); }
-
-    void Open();
-    void MakeLink();
-    void RemoveLink();
-    void Run();
-    void TakeRequests();
-    void OnTimers();
-    void OnDteBytes(const std::uint8_t* bytes, std::size_t count);
-    void OnCommandByte(std::uint8_t byte);
-    void OnDataByte(std::uint8_t byte);
-    void OnPeerBytes();
-    void ExecuteLine(const std::string& line);
-    void Dial(const std::string& dial);
-    void Answer();
-    void GoOnline(const std::string& peerName, unsigned rate);
-    void EndCall();
-    void SendToPeer(const std::uint8_t* bytes, std::size_t count);
-    void SendResult(int numeric, const std::string& text);
-    void SendText(const std::string& text);
-    void Write(const std::uint8_t* bytes, std::size_t count);
-    void SwitchOffNow();
-};
 
 void ModemEmulator::State::Open() {
     PseudoTerminalEnds ends = OpenPseudoTerminal(B115200, false);
@@ -159,7 +81,7 @@ void ModemEmulator::State::Open() {
     if (wake < 0) {
         ThrowErrno("eventfd");
     }
-    registers[12] = options.guardMs / 20;
+    ApplyProfile();
 }
 
 void ModemEmulator::State::MakeLink() {
@@ -204,7 +126,7 @@ void ModemEmulator::State::SendText(const std::string& text) {
 }
 
 void ModemEmulator::State::SendResult(int numeric, const std::string& text) {
-    if (quiet) {
+    if (quiet || applyingProfile) {
         return;
     }
     Trace("tx " + text);
@@ -271,9 +193,31 @@ void ModemEmulator::State::GoOnline(const std::string& peerName, unsigned rate) 
     {
         std::lock_guard lock(mutex);
         ++stats.connects;
-        stats.online = true;
     }
-    SendResult(1, "CONNECT " + std::to_string(rate));
+    SetOnline(true);
+    ReportConnect(rate);
+}
+
+void ModemEmulator::State::SetOnline(bool online) {
+    std::lock_guard lock(mutex);
+    stats.online = online;
+}
+
+// W0: the port rate only; W1: carrier, protocol, then the port rate; W2: the carrier rate.
+void ModemEmulator::State::ReportConnect(unsigned rate) {
+    const std::string dte = std::to_string(DteRate());
+    if (reportMode == 0) {
+        SendResult(1, "CONNECT " + dte);
+    } else if (reportMode == 1) {
+        if (verbose && !quiet) {
+            Trace("tx CARRIER " + std::to_string(rate));
+            SendText("\r\nCARRIER " + std::to_string(rate) + "\r\n");
+            SendText("\r\nPROTOCOL: LAP-M\r\n");
+        }
+        SendResult(1, "CONNECT " + dte);
+    } else {
+        SendResult(1, "CONNECT " + std::to_string(rate));
+    }
 }
 
 void ModemEmulator::State::EndCall() {
@@ -282,8 +226,7 @@ void ModemEmulator::State::EndCall() {
     escapeAt.reset();
     plusCount = 0;
     mode = Mode::Command;
-    std::lock_guard lock(mutex);
-    stats.online = false;
+    SetOnline(false);
 }
 
 void ModemEmulator::State::Dial(const std::string& dial) {
@@ -324,194 +267,10 @@ void ModemEmulator::State::Answer() {
     resultAt = Clock::now() + std::chrono::milliseconds(options.answerDelayMs);
 }
 
-void ModemEmulator::State::ExecuteLine(const std::string& line) {
-    std::string upper;
-    for (char c : line) {
-        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    std::size_t start = upper.find_first_not_of(' ');
-    if (start == std::string::npos || upper.compare(start, 2, "AT") != 0) {
-        return;  // not a command: a modem ignores it
-    }
-    {
-        std::lock_guard lock(mutex);
-        stats.commands.push_back(line.substr(start));
-    }
-    Trace("rx " + line.substr(start));
-    CommandFault currentFault;
-    {
-        std::lock_guard lock(mutex);
-        currentFault = fault;
-    }
-    if (currentFault == CommandFault::Silent) {
-        return;
-    }
-    if (currentFault == CommandFault::Garbage) {
-        std::string junk;
-        for (int i = 0; i < 12; ++i) {
-            noise = noise * 6364136223846793005ull + 1442695040888963407ull;
-            char c = static_cast<char>(0x21 + (noise >> 33) % 0x5E);
-            junk += (c == 'O' || c == 'K') ? '#' : c;
-        }
-        SendText("\r\n" + junk + "\r\n");
-        return;
-    }
-    const std::string command = upper.substr(start + 2);
-    auto number = [&](std::size_t& i) {
-        unsigned value = 0;
-        while (i < command.size() && std::isdigit(static_cast<unsigned char>(command[i]))) {
-            value = value * 10 + static_cast<unsigned>(command[i] - '0');
-            ++i;
-        }
-        return value;
-    };
-    std::size_t i = 0;
-    std::string information;
-    while (i < command.size()) {
-        const char c = command[i++];
-        switch (c) {
-            case ' ':
-                break;
-            case 'E':
-                echo = number(i) != 0;
-                break;
-            case 'V':
-                verbose = number(i) != 0;
-                break;
-            case 'Q':
-                quiet = number(i) != 0;
-                break;
-            case 'X':
-            case 'L':
-            case 'M':
-            case 'B':
-            case 'C':
-            case 'N':
-            case 'W':
-            case 'Y':
-                number(i);
-                break;
-            case 'Z':
-                echo = true;
-                verbose = true;
-                quiet = false;
-                number(i);
-                break;
-            case 'I':
-                number(i);
-                information += "devemu modem\r\n";
-                break;
-            case 'S': {
-                const unsigned reg = number(i);
-                if (reg >= 100) {
-                    SendResult(4, "ERROR");
-                    return;
-                }
-                if (i < command.size() && command[i] == '=') {
-                    ++i;
-                    registers[reg] = number(i);
-                } else if (i < command.size() && command[i] == '?') {
-                    ++i;
-                    information += std::to_string(registers[reg]) + "\r\n";
-                }
-                break;
-            }
-            case '&':
-                if (i < command.size()) {
-                    if (command[i] == 'F') {
-                        echo = true;
-                        verbose = true;
-                        quiet = false;
-                    }
-                    ++i;
-                    number(i);
-                }
-                break;
-            case '+':
-            case '#':
-            case '%':
-            case '\\':
-                // Extended commands are accepted as they are, up to ';'.
-                while (i < command.size() && command[i] != ';') {
-                    ++i;
-                }
-                if (i < command.size()) {
-                    ++i;
-                }
-                break;
-            case 'H':
-                number(i);
-                if (mode == Mode::OnlineCommand) {
-                    EndCall();
-                    std::lock_guard lock(mutex);
-                    ++stats.hangUps;
-                }
-                break;
-            case 'O':
-                if (mode != Mode::OnlineCommand) {
-                    SendResult(4, "ERROR");
-                    return;
-                }
-                mode = Mode::Online;
-                lastDteByte = Clock::now();
-                SendResult(1, "CONNECT " + std::to_string(connectedRate));
-                return;
-            case 'A':
-                if (mode == Mode::OnlineCommand) {
-                    SendResult(4, "ERROR");
-                    return;
-                }
-                Answer();
-                return;
-            case 'D':
-                if (mode == Mode::OnlineCommand) {
-                    SendResult(4, "ERROR");
-                    return;
-                }
-                Dial(line.substr(start + 2 + i));
-                return;
-            default:
-                SendResult(4, "ERROR");
-                return;
-        }
-    }
-    if (!information.empty() && !quiet) {
-        SendText("\r\n" + information);
-    }
-    SendResult(0, "OK");
-}
-
-void ModemEmulator::State::OnCommandByte(std::uint8_t byte) {
-    CommandFault currentFault;
-    {
-        std::lock_guard lock(mutex);
-        currentFault = fault;
-    }
-    if (echo && currentFault == CommandFault::None) {
-        Write(&byte, 1);
-    }
-    if (byte == '\r') {
-        std::string line;
-        line.swap(commandLine);
-        ExecuteLine(line);
-        return;
-    }
-    if (byte == '\n') {
-        return;
-    }
-    if (byte == 8 || byte == 127) {
-        if (!commandLine.empty()) {
-            commandLine.pop_back();
-        }
-        return;
-    }
-    if (commandLine.size() < 256) {
-        commandLine += static_cast<char>(byte);
-    }
-}
-
 void ModemEmulator::State::OnDataByte(std::uint8_t byte) {
     const Clock::time_point now = Clock::now();
+    // S2 above 127 disables the escape: every byte is data.
+    const bool escapeChar = registers[2] <= 127 && byte == registers[2];
     const bool quietBefore = now - lastDteByte >= Guard();
     lastDteByte = now;
     if (escapeAt) {
@@ -521,7 +280,7 @@ void ModemEmulator::State::OnDataByte(std::uint8_t byte) {
         SendToPeer(pluses, plusCount);
         plusCount = 0;
     }
-    if (byte == '+' && ((plusCount == 0 && quietBefore) || (plusCount > 0 && !quietBefore))) {
+    if (escapeChar && ((plusCount == 0 && quietBefore) || (plusCount > 0 && !quietBefore))) {
         if (++plusCount == 3) {
             escapeAt = now + Guard();
         }
@@ -531,7 +290,7 @@ void ModemEmulator::State::OnDataByte(std::uint8_t byte) {
         const std::uint8_t pluses[3] = {'+', '+', '+'};
         SendToPeer(pluses, plusCount);
         plusCount = 0;
-        if (byte == '+' && quietBefore) {
+        if (escapeChar && quietBefore) {
             plusCount = 1;
             return;
         }
@@ -540,6 +299,10 @@ void ModemEmulator::State::OnDataByte(std::uint8_t byte) {
 }
 
 void ModemEmulator::State::OnDteBytes(const std::uint8_t* bytes, std::size_t count) {
+    // Resetting, or DTR off with &D2/&D3: the modem does not listen.
+    if (resetDoneAt || (!dtrOn && dtrMode >= 2)) {
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         switch (mode) {
             case Mode::Command:
@@ -592,6 +355,7 @@ void ModemEmulator::State::SwitchOffNow() {
     CloseFd(slave);
     mode = Mode::Off;
     resultAt.reset();
+    resetDoneAt.reset();
     nextRingAt.reset();
     ringingEndsAt.reset();
     escapeAt.reset();
@@ -640,6 +404,10 @@ void ModemEmulator::State::TakeRequests() {
 }
 
 void ModemEmulator::State::OnTimers() {
+    if (Due(resetDoneAt)) {
+        resetDoneAt.reset();
+        SendResult(0, "OK");
+    }
     if (Due(resultAt)) {
         resultAt.reset();
         if (mode == Mode::Answering) {
@@ -709,8 +477,10 @@ void ModemEmulator::State::OnTimers() {
 void ModemEmulator::State::Run() {
     std::uint8_t buffer[512];
     for (;;) {
+        // DTR is looked at every few milliseconds, as a modem samples its pin.
         std::optional<Clock::time_point> deadline =
-            Earliest(Earliest(resultAt, nextRingAt), Earliest(ringingEndsAt, escapeAt));
+            Earliest(Earliest(Earliest(resultAt, nextRingAt), Earliest(ringingEndsAt, escapeAt)),
+                     Earliest(resetDoneAt, Clock::now() + kDtrSample));
         pollfd fds[3] = {{wake, POLLIN, 0}, {master, POLLIN, 0}, {peer, POLLIN, 0}};
         nfds_t count = 1;
         if (master >= 0) {
@@ -731,6 +501,7 @@ void ModemEmulator::State::Run() {
             }
         }
         TakeRequests();
+        WatchDtr();
         if (ready > 0 && count >= 2 && master >= 0 && fds[1].revents != 0) {
             const ssize_t n = ::read(master, buffer, sizeof buffer);
             if (n > 0) {
@@ -807,6 +578,11 @@ void ModemEmulator::SetFault(CommandFault fault) {
 ModemStats ModemEmulator::Stats() const {
     std::lock_guard lock(state_->mutex);
     return state_->stats;
+}
+
+bool ModemEmulator::CarrierDetect() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->carrierMode.load() == 0 || state_->stats.online;
 }
 
 void ModemEmulator::Stop() {

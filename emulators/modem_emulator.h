@@ -3,6 +3,10 @@
 // with a peer (a heat-calculator line, any serial device, or an echo) or to BUSY, NO ANSWER,
 // NO CARRIER, NO DIALTONE, ERROR or silence. Tests can ring the line, hang up from the far end
 // and switch the modem off.
+//
+// Like a real modem it keeps a stored profile (restored at power-on and by ATZ), may take its
+// time to reset, may refuse commands it does not know, and sees DTR the POSIX way: a client that
+// sets its line speed to B0 lowers DTR (the master side reads the slave's termios).
 #pragma once
 
 #include <cstdint>
@@ -41,7 +45,15 @@ struct ModemOptions {
     unsigned answerDelayMs = 100;
     unsigned answerRate = 9600;
     CommandFault fault = CommandFault::None;
-    std::string linkPath;  // when set, a symbolic link to the slave side is made here
+    // Stored profile: settings as AT commands without "AT" ("V0", "Q1E1", "S2=255", "W1",
+    // "&D0"), applied over the factory settings at power-on and by ATZ. Factory: E1 V1 Q0 W2
+    // &C1 &D2 S2=43. W0 reports the port rate in CONNECT, W1 adds CARRIER and PROTOCOL lines,
+    // W2 reports the carrier rate; S2 above 127 disables the "+++" escape.
+    std::string profile;
+    unsigned resetDelayMs = 0;         // ATZ and AT&F take this long; input is ignored meanwhile
+    std::vector<std::string> refused;  // commands answered ERROR, e.g. "X4", "&K3"
+    bool dtrWired = true;              // false: a cable without DTR, the modem never sees it drop
+    std::string linkPath;              // when set, a symbolic link to the slave side is made here
     // One line per event ("rx ATD101", "tx CONNECT 9600", "ring 2"); called on the modem's
     // thread; must not call back into the modem.
     std::function<void(const std::string&)> trace;
@@ -56,7 +68,10 @@ struct ModemStats {
     unsigned escapes = 0;  // "+++" sequences recognised
     unsigned hangUps = 0;  // calls ended by ATH
     unsigned farEndHangUps = 0;
-    bool online = false;  // a call is up (data mode or escaped to command mode)
+    unsigned dtrDrops = 0;    // DTR on -> off, as seen on the line
+    unsigned dtrHangUps = 0;  // calls ended by a DTR drop
+    unsigned resets = 0;      // ATZ and AT&F
+    bool online = false;      // a call is up (data mode or escaped to command mode)
     bool switchedOff = false;
     std::vector<std::uint8_t> toPeer;  // data bytes passed to peers, all calls in order
 };
@@ -80,6 +95,8 @@ class ModemEmulator {
     void SwitchOff();
     void SetFault(CommandFault fault);
     ModemStats Stats() const;
+    // The DCD pin as the modem drives it (&C1: the carrier; &C0: always on).
+    bool CarrierDetect() const;
     // Idempotent; the destructor stops too.
     void Stop();
 

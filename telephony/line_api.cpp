@@ -168,12 +168,16 @@ std::int32_t LineGetDevCaps(std::uint32_t lineApp, std::uint32_t deviceId, std::
     caps.maxRate = app->devices[deviceId].maxRate;
     caps.mediaModes = kMediaModeDataModem;
     caps.lineName = "Hayes modem on " + app->devices[deviceId].portName;
+    caps.portName = app->devices[deviceId].portName;
     return 0;
 }
 
 std::int32_t LineOpen(std::uint32_t lineApp, std::uint32_t deviceId, std::uint32_t& line,
-                      std::uint32_t apiVersion, std::uint32_t privileges,
-                      std::uint32_t mediaModes) {
+                      std::uint32_t apiVersion, std::uint32_t privileges, std::uint32_t mediaModes,
+                      OpenFault* fault) {
+    OpenFault ignored = OpenFault::kNone;
+    OpenFault& why = fault != nullptr ? *fault : ignored;
+    why = OpenFault::kNone;
     ModemConfig config;
     std::shared_ptr<MessageQueue> queue;
     {
@@ -200,7 +204,7 @@ std::int32_t LineOpen(std::uint32_t lineApp, std::uint32_t deviceId, std::uint32
     // Opening and initialising the modem takes a while: not under the registry's lock.
     const std::uint32_t handle = NewHandle();
     std::int32_t error = 0;
-    std::shared_ptr<ModemLine> opened = ModemLine::Open(handle, config, queue, error);
+    std::shared_ptr<ModemLine> opened = ModemLine::Open(handle, config, queue, error, why);
     if (!opened) {
         return error;
     }
@@ -308,6 +312,9 @@ std::int32_t LineMakeCall(std::uint32_t line, std::uint32_t& call, std::string_v
     }
     if ((params.mediaMode & kMediaModeDataModem) == 0) {
         return kErrInvalMediaMode;
+    }
+    if (!IsDialString(number)) {
+        return kErrInvalAddress;
     }
     return ref.line->MakeCall(NextRequestLocked(*ref.app), call, std::string(number), params);
 }

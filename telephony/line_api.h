@@ -25,10 +25,12 @@ inline constexpr std::int32_t kErrCallUnavail = static_cast<std::int32_t>(0x8000
 inline constexpr std::int32_t kErrIncompatibleApiVersion = static_cast<std::int32_t>(0x8000000Cu);
 inline constexpr std::int32_t kErrInvalAppHandle = static_cast<std::int32_t>(0x80000015u);
 inline constexpr std::int32_t kErrInvalCallHandle = static_cast<std::int32_t>(0x80000018u);
+inline constexpr std::int32_t kErrInvalAddress = static_cast<std::int32_t>(0x80000019u);
 inline constexpr std::int32_t kErrInvalCallState = static_cast<std::int32_t>(0x8000001Cu);
 inline constexpr std::int32_t kErrInvalLineHandle = static_cast<std::int32_t>(0x8000002Bu);
 inline constexpr std::int32_t kErrInvalMediaMode = static_cast<std::int32_t>(0x8000002Fu);
 inline constexpr std::int32_t kErrInvalParam = static_cast<std::int32_t>(0x80000032u);
+inline constexpr std::int32_t kErrNoDevice = static_cast<std::int32_t>(0x80000035u);
 inline constexpr std::int32_t kErrNoMem = static_cast<std::int32_t>(0x80000044u);
 inline constexpr std::int32_t kErrOperationFailed = static_cast<std::int32_t>(0x80000048u);
 inline constexpr std::int32_t kErrResourceUnavail = static_cast<std::int32_t>(0x8000004Bu);
@@ -79,12 +81,28 @@ struct LineDevCaps {
     std::uint32_t maxRate = 0;
     std::uint32_t mediaModes = 0;
     std::string lineName;
+    // Provider-specific: the port the line device is on ("COM3"), so that an application can
+    // pick its modem without opening (and so resetting) the others.
+    std::string portName;
 };
 
 struct CallParams {
     std::uint32_t minRate = 0;
     std::uint32_t maxRate = 0;
     std::uint32_t mediaMode = kMediaModeDataModem;
+    // Seconds to wait for the far end after dialling (the modem's S7); 0: the modem's own.
+    std::uint32_t noAnswerTimeout = 0;
+};
+
+// Why a line did not open, beyond the error code.
+enum class OpenFault {
+    kNone,
+    kPortMissing,   // no such device
+    kPortDenied,    // no permission (the dialout group)
+    kPortBusy,      // another program holds it
+    kPortSettings,  // not a serial port, or its settings do not take
+    kNoAnswer,      // the modem says nothing, even after a DTR drop
+    kInitRefused,   // the modem answers ERROR to the set-up
 };
 
 struct LineCallInfo {
@@ -125,9 +143,11 @@ std::int32_t LineNegotiateApiVersion(std::uint32_t lineApp, std::uint32_t device
                                      std::uint32_t& apiVersion);
 std::int32_t LineGetDevCaps(std::uint32_t lineApp, std::uint32_t deviceId, std::uint32_t apiVersion,
                             LineDevCaps& caps);
-// Opens the modem's port and initialises the modem; fails when it does not answer.
+// Opens the modem's port and initialises the modem; fails when it does not answer. `fault`,
+// when given, says why it failed.
 std::int32_t LineOpen(std::uint32_t lineApp, std::uint32_t deviceId, std::uint32_t& line,
-                      std::uint32_t apiVersion, std::uint32_t privileges, std::uint32_t mediaModes);
+                      std::uint32_t apiVersion, std::uint32_t privileges, std::uint32_t mediaModes,
+                      OpenFault* fault = nullptr);
 std::int32_t LineClose(std::uint32_t line);
 // "comm/datamodem/portname" (line select): the port name, zero-terminated.
 // "comm/datamodem" (call select, connected call): a 4-byte data handle, then the port name.

@@ -15,53 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kDteRate = 115200;
-// Echo off, verbose results, result codes on, extended results (BUSY, NO DIALTONE), DCD follows
-// the carrier, DTR drop hangs up, no automatic answer.
-constexpr const char* kSetupCommand = "ATE0V1Q0X4&C1&D2S0=0";
-
-platform::CommTimeouts CommandWriteTimeouts() {
-    platform::CommTimeouts timeouts;
-    timeouts.writeTotalTimeoutMultiplier = 20;
-    timeouts.writeTotalTimeoutConstant = 2000;
-    return timeouts;
-}
-
 }  // namespace
-
-std::shared_ptr<ModemLine> ModemLine::Open(std::uint32_t handle, const ModemConfig& config,
-                                           std::shared_ptr<MessageQueue> queue,
-                                           std::int32_t& error) {
-    std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Open(config.portName);
-    if (!port) {
-        error = errno == EBUSY ? kErrAllocated : kErrResourceUnavail;
-        return nullptr;
-    }
-    platform::DeviceControl dcb;
-    port->GetCommState(dcb);
-    dcb.baudRate = kDteRate;
-    dcb.byteSize = 8;
-    dcb.parity = platform::kNoParity;
-    dcb.stopBits = platform::kOneStopBit;
-    dcb.fParity = false;
-    dcb.fOutxCtsFlow = false;
-    dcb.fOutX = false;
-    dcb.fInX = false;
-    dcb.fDtrControl = platform::kLineEnable;
-    dcb.fRtsControl = platform::kLineEnable;
-    if (!port->SetCommState(dcb) || !port->SetCommTimeouts(CommandWriteTimeouts())) {
-        error = kErrResourceUnavail;
-        return nullptr;
-    }
-    auto line = std::make_shared<ModemLine>(handle, config, std::move(queue), std::move(port));
-    if (!line->Initialise()) {
-        error = kErrResourceUnavail;
-        return nullptr;
-    }
-    line->worker_ = std::thread([raw = line.get()] { raw->Run(); });
-    error = 0;
-    return line;
-}
 
 ModemLine::ModemLine(std::uint32_t handle, const ModemConfig& config,
                      std::shared_ptr<MessageQueue> queue,
@@ -100,61 +54,6 @@ void ModemLine::Close() {
     std::lock_guard lock(writeMutex_);
     port_.reset();
     portFd_ = -1;
-}
-
-// ---- initialisation, before the worker runs ----
-
-bool ModemLine::RunInitCommand(const std::string& command) {
-    if (!WriteCommand(command)) {
-        return false;
-    }
-    const Clock::time_point deadline = Clock::now() + timings_.commandReply;
-    std::uint8_t buffer[256];
-    for (;;) {
-        pollfd entry{portFd_, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, platform::PollTimeoutMs(deadline));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return false;
-        }
-        const ssize_t got = ::read(portFd_, buffer, sizeof buffer);
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;  // hung up or failed
-        }
-        for (ssize_t i = 0; i < got; ++i) {
-            const std::optional<std::string> text = assembler_.Feed(buffer[i]);
-            if (!text) {
-                continue;
-            }
-            const ResultCode code = ParseResultLine(*text).code;
-            if (code == ResultCode::kOk) {
-                return true;
-            }
-            if (code == ResultCode::kError) {
-                return false;
-            }
-        }
-    }
-}
-
-bool ModemLine::Initialise() {
-    {
-        std::lock_guard lock(writeMutex_);
-        port_->PurgeInput();
-    }
-    bool answered = false;
-    for (int attempt = 0; attempt < std::max(1, timings_.probeAttempts) && !answered; ++attempt) {
-        assembler_.Clear();
-        answered = RunInitCommand("AT");
-    }
-    const bool ready = answered && RunInitCommand("ATZ") && RunInitCommand(kSetupCommand);
-    assembler_.Clear();
-    return ready;
 }
 
 // ---- requests from the application ----
@@ -302,11 +201,6 @@ int ModemLine::WriteData(const std::uint8_t* bytes, std::size_t count, std::size
     return errno != 0 ? errno : EIO;
 }
 
-bool ModemLine::CarrierDetected() const {
-    int lines = 0;
-    return ::ioctl(portFd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CAR) != 0;
-}
-
 void ModemLine::Post(std::uint32_t device, std::uint32_t messageId, std::uint32_t param1,
                      std::uint32_t param2, std::uint32_t param3) {
     queue_->Post({device, messageId, param1, param2, param3});
@@ -325,7 +219,7 @@ void ModemLine::Run() {
         if (stop) {
             // A call still up is hung up first; the sequence has deadlines of its own.
             if (mode_ == Mode::kData) {
-                StartEscape();
+                StartHangUp();
             } else if (mode_ == Mode::kDialing || mode_ == Mode::kAnswering) {
                 StartAbort();
             } else if (mode_ == Mode::kCommand || mode_ == Mode::kDead) {
@@ -333,7 +227,9 @@ void ModemLine::Run() {
             }
         }
         std::optional<Clock::time_point> wakeAt = deadline_;
-        if (mode_ == Mode::kData && watchCarrier_) {
+        const bool watching =
+            watchCarrier_ && (mode_ == Mode::kData || mode_ == Mode::kEscapeGuard);
+        if (watching) {
             const Clock::time_point poll = Clock::now() + timings_.carrierPoll;
             wakeAt = wakeAt ? std::min(*wakeAt, poll) : poll;
         }
@@ -362,7 +258,7 @@ void ModemLine::Run() {
             deadline_.reset();
             OnDeadline();
         }
-        if (mode_ == Mode::kData && watchCarrier_) {
+        if (watchCarrier_ && (mode_ == Mode::kData || mode_ == Mode::kEscapeGuard)) {
             CheckCarrier();
         }
     }
@@ -398,7 +294,8 @@ void ModemLine::OnBytes(const std::uint8_t* bytes, std::size_t count) {
             if (mode_ == Mode::kData) {
                 data.push_back(byte);
             }
-            if (scanner_.Feed(byte)) {
+            // Where DCD can be asked, it alone says the carrier is gone: the text may be data.
+            if (!watchCarrier_ && scanner_.Feed(byte)) {
                 flush();
                 if (mode_ == Mode::kData) {
                     CarrierLost();
@@ -426,9 +323,24 @@ void ModemLine::OnLine(const std::string& line) {
                 OnRing();
             }
             return;
+        case Mode::kDialSetup:
+            if (result.code == ResultCode::kOk || result.code == ResultCode::kError) {
+                SendDial();  // a modem that refuses S7 keeps its own wait
+            }
+            return;
+        case Mode::kDtrCheck:
+            if (result.code == ResultCode::kOk) {
+                HangUpDone();
+            }
+            return;
+        case Mode::kDtrDrop:
+            return;
         case Mode::kDialing:
         case Mode::kAnswering:
             switch (result.code) {
+                case ResultCode::kCarrier:
+                    carrierRate_ = result.rate;
+                    return;
                 case ResultCode::kConnect:
                     Connected(result.rate);
                     return;
@@ -455,7 +367,7 @@ void ModemLine::OnLine(const std::string& line) {
                 // Connected just as we gave up: go online and hang up properly.
                 skipLineFeed_ = true;
                 scanner_.Clear();
-                StartEscape();
+                StartHangUp();
             } else if (result.code != ResultCode::kNone && result.code != ResultCode::kRing) {
                 HangUpDone();
             }
@@ -528,6 +440,27 @@ void ModemLine::OnDeadline() {
             }
             return;
         }
+        case Mode::kDialSetup:
+            // Not even an answer to ATS7: the modem is not listening.
+            {
+                std::lock_guard lock(mutex_);
+                Post(0, kLineReply, dial_.request, 0);
+            }
+            Failed(kDisconnectOutOfOrder);
+            return;
+        case Mode::kDtrDrop:
+            SetDtr(true);
+            assembler_.Clear();
+            if (!WriteCommand("AT")) {
+                LineDied();
+                return;
+            }
+            mode_ = Mode::kDtrCheck;
+            SetDeadline(timings_.commandReply);
+            return;
+        case Mode::kDtrCheck:
+            StartEscape();  // DTR did nothing here (no such line, or &D0)
+            return;
         case Mode::kDialing:
         case Mode::kAnswering:
             Failed(kDisconnectNoAnswer);
@@ -565,6 +498,9 @@ bool ModemLine::CanRun(const Command& command) const {
     // A dial or an answer waits until a hang-up under way is over.
     const bool startsCall =
         command.kind == Command::Kind::kDial || command.kind == Command::Kind::kAnswer;
+    if (mode_ == Mode::kDialSetup) {
+        return false;  // a moment: the dial is about to go out
+    }
     return !startsCall || mode_ == Mode::kCommand || mode_ == Mode::kDead;
 }
 
@@ -600,25 +536,25 @@ void ModemLine::Execute(const Command& command) {
                     return;
                 }
             }
-            if (!WriteCommand("ATD" + command.number)) {
-                {
-                    std::lock_guard lock(mutex_);
-                    call_.reset();
-                }
-                Post(0, kLineReply, command.request,
-                     static_cast<std::uint32_t>(kErrOperationFailed));
-                LineDied();
+            carrierRate_ = 0;
+            dial_ = command;
+            std::uint32_t wait = 0;
+            {
+                std::lock_guard lock(mutex_);
+                wait = call_->params.noAnswerTimeout;
+            }
+            if (wait == 0) {
+                SendDial();
                 return;
             }
-            std::lock_guard lock(mutex_);
-            Post(0, kLineReply, command.request, 0);
-            if (IsCurrentLocked(command.call)) {
-                call_->state = kCallStateProceeding;
-                Post(command.call, kLineCallState, kCallStateProceeding);
-            }
+            // The caller's wait for the far end goes into S7, or the modem's own cuts it short.
             assembler_.Clear();
-            mode_ = Mode::kDialing;
-            SetDeadline(timings_.dialResult);
+            if (!WriteCommand("ATS7=" + std::to_string(std::min<std::uint32_t>(wait, 255)))) {
+                SendDial();  // fails the same way and ends the line
+                return;
+            }
+            mode_ = Mode::kDialSetup;
+            SetDeadline(timings_.commandReply);
             return;
         }
         case Command::Kind::kAnswer: {
@@ -651,7 +587,7 @@ void ModemLine::Execute(const Command& command) {
             dropCall_ = command.call;
             switch (mode_) {
                 case Mode::kData:
-                    StartEscape();
+                    StartHangUp();
                     return;
                 case Mode::kDialing:
                 case Mode::kAnswering:
@@ -661,7 +597,10 @@ void ModemLine::Execute(const Command& command) {
                 case Mode::kDead:
                     HangUpDone();
                     return;
+                case Mode::kDialSetup:  // CanRun holds commands back meanwhile
                 case Mode::kAborting:
+                case Mode::kDtrDrop:
+                case Mode::kDtrCheck:
                 case Mode::kEscapeGuard:
                 case Mode::kEscapeWait:
                 case Mode::kHangingUp:
@@ -671,7 +610,7 @@ void ModemLine::Execute(const Command& command) {
         }
         case Command::Kind::kHangUpSilently:
             if (mode_ == Mode::kData) {
-                StartEscape();
+                StartHangUp();
             } else if (mode_ == Mode::kDialing || mode_ == Mode::kAnswering) {
                 StartAbort();
             }
@@ -679,12 +618,55 @@ void ModemLine::Execute(const Command& command) {
     }
 }
 
+void ModemLine::SendDial() {
+    const Command command = dial_;
+    std::uint32_t wait = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!IsCurrentLocked(command.call)) {
+            mode_ = Mode::kCommand;
+            deadline_.reset();
+            Post(0, kLineReply, command.request, static_cast<std::uint32_t>(kErrInvalCallHandle));
+            return;
+        }
+        wait = call_->params.noAnswerTimeout;
+    }
+    if (!WriteCommand(config_.dialPrefix + command.number)) {
+        {
+            std::lock_guard lock(mutex_);
+            call_.reset();
+        }
+        Post(0, kLineReply, command.request, static_cast<std::uint32_t>(kErrOperationFailed));
+        LineDied();
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    Post(0, kLineReply, command.request, 0);
+    if (IsCurrentLocked(command.call)) {
+        call_->state = kCallStateProceeding;
+        Post(command.call, kLineCallState, kCallStateProceeding);
+    }
+    assembler_.Clear();
+    mode_ = Mode::kDialing;
+    // The modem reports by itself when S7 runs out; this only catches one that never does.
+    SetDeadline(std::max<Clock::duration>(timings_.dialResult,
+                                          std::chrono::seconds(wait) + timings_.commandReply));
+}
+
 void ModemLine::Connected(std::uint32_t rate) {
     skipLineFeed_ = true;
     scanner_.Clear();
     deadline_.reset();
     mode_ = Mode::kData;
-    watchCarrier_ = CarrierDetected();
+    const std::optional<int> lines = ModemLines();
+    watchCarrier_ = lines && (*lines & TIOCM_CAR) != 0;
+    // The line rate: from CARRIER when the modem reports it (W1); a CONNECT that only repeats
+    // the port rate (W0) says nothing about the line.
+    if (carrierRate_ != 0) {
+        rate = carrierRate_;
+    } else if (rate == config_.dteRate) {
+        rate = 0;
+    }
     bool wanted = false;
     {
         std::lock_guard lock(mutex_);
@@ -703,7 +685,7 @@ void ModemLine::Connected(std::uint32_t rate) {
         }
     }
     if (!wanted) {
-        StartEscape();  // nobody wants this call any more
+        StartHangUp();  // nobody wants this call any more
     }
 }
 
@@ -732,10 +714,32 @@ void ModemLine::CarrierLost() {
 }
 
 void ModemLine::CheckCarrier() {
-    int lines = 0;
-    if (::ioctl(portFd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CAR) == 0) {
-        CarrierLost();
+    const std::optional<int> lines = ModemLines();
+    if (!lines || (*lines & TIOCM_CAR) != 0) {
+        return;
     }
+    if (mode_ == Mode::kData) {
+        CarrierLost();
+    } else {
+        HangUpDone();  // the far end went first; the modem is on hook already
+    }
+}
+
+// DTR first: every modem set up with &D2 hangs up on it, also one that ignores "+++".
+void ModemLine::StartHangUp() {
+    {
+        std::lock_guard lock(mutex_);
+        if (call_ && call_->data) {
+            call_->data->Break();
+        }
+    }
+    if (!SetDtr(false)) {
+        StartEscape();
+        return;
+    }
+    assembler_.Clear();
+    mode_ = Mode::kDtrDrop;
+    SetDeadline(timings_.dtrDrop);
 }
 
 void ModemLine::StartEscape() {

@@ -1,7 +1,8 @@
 // One open line: a Hayes modem on a serial port, driven by a worker thread that owns every read
-// of the port. It turns result codes into call states, counts rings, runs the escape and hang-up
-// sequence, and in data mode passes the bytes to the call's data channel while it watches for
-// the carrier going away. All messages of a line come from its worker, in order.
+// of the port. It turns result codes into call states, counts rings, hangs up (DTR first, the
+// escape where DTR does nothing), and in data mode passes the bytes to the call's data channel
+// while it watches for the carrier going away. All messages of a line come from its worker, in
+// order.
 #pragma once
 
 #include <chrono>
@@ -24,14 +25,17 @@
 
 namespace telephony {
 
+// The write time-outs of AT commands.
+platform::CommTimeouts CommandWriteTimeouts();
+
 class ModemLine : public std::enable_shared_from_this<ModemLine> {
   public:
-    // Opens the port and initialises the modem (AT, ATZ, then echo off, verbose results, no
-    // auto-answer). nullptr with `error` set when the port cannot be opened or the modem does
-    // not answer OK.
+    // Opens the port and initialises the modem (ATZ, then echo off, verbose results, DCD and
+    // DTR behaviour, no auto-answer, then the modem's own additions). nullptr with `error` and
+    // `fault` set when the port cannot be opened or the modem does not answer OK.
     static std::shared_ptr<ModemLine> Open(std::uint32_t handle, const ModemConfig& config,
-                                           std::shared_ptr<MessageQueue> queue,
-                                           std::int32_t& error);
+                                           std::shared_ptr<MessageQueue> queue, std::int32_t& error,
+                                           OpenFault& fault);
     ~ModemLine();
     ModemLine(const ModemLine&) = delete;
     ModemLine& operator=(const ModemLine&) = delete;
@@ -63,10 +67,13 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
 
     enum class Mode {
         kCommand,      // on hook, or a call disconnected or offered
+        kDialSetup,    // ATS7 sent before the dial, waiting for its result
         kDialing,      // ATD sent
         kAnswering,    // ATA sent
         kAborting,     // a dial or answer cut short, waiting for its result
         kData,         // connected: bytes go to the data channel
+        kDtrDrop,      // DTR held low to hang up
+        kDtrCheck,     // DTR up again, "AT" sent: OK means on hook
         kEscapeGuard,  // silence before "+++"
         kEscapeWait,   // "+++" sent, waiting for OK
         kHangingUp,    // ATH sent
@@ -90,9 +97,17 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
         std::string number;
     };
 
+    enum class Reply { kOk, kError, kNone, kPortFailed };
+
     // Before the worker starts.
-    bool Initialise();
-    bool RunInitCommand(const std::string& command);
+    OpenFault Initialise();
+    OpenFault RunInitSequence();
+    Reply RunInitCommand(const std::string& command, std::chrono::milliseconds wait);
+    void DropDtrNow();
+    // DTR by termios (B0 lowers it, the saved speed raises it) and by TIOCMBIS/TIOCMBIC where
+    // the port has modem lines. False when the port refuses.
+    bool SetDtr(bool on);
+    std::optional<int> ModemLines() const;
 
     void Run();
     void OnBytes(const std::uint8_t* bytes, std::size_t count);
@@ -105,12 +120,13 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
     void Connected(std::uint32_t rate);
     void Failed(std::uint32_t disconnectMode);
     void CarrierLost();
+    void StartHangUp();
     void StartEscape();
+    void SendDial();
     void StartAbort();
     void HangUpDone();
     void LineDied();
     void CheckCarrier();
-    bool CarrierDetected() const;
     bool WriteCommand(const std::string& command);
     bool WriteRaw(const std::string& bytes);
     int WriteData(const std::uint8_t* bytes, std::size_t count, std::size_t& done,
@@ -127,6 +143,7 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
     int portFd_ = -1;
     Event wake_;
     std::thread worker_;
+    unsigned savedSpeed_ = 0;  // the port's speed while DTR is down (a termios speed_t)
 
     // The port: the worker reads its descriptor directly; writes and closing go through
     // writeMutex_ so that data writes and AT commands never interleave.
@@ -151,6 +168,8 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
     bool skipLineFeed_ = false;  // the LF after "CONNECT ...\r" is not data
     bool watchCarrier_ = false;  // DCD was on at CONNECT, so its fall means carrier loss
     std::uint32_t ringCount_ = 0;
+    std::uint32_t carrierRate_ = 0;  // from "CARRIER n" before the CONNECT
+    Command dial_;                   // the dial waiting for its ATS7
     std::uint32_t pendingDrop_ = 0;  // request id of the drop under way
     std::uint32_t dropCall_ = 0;
 };

@@ -11,6 +11,45 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
+// The leading number of "33600/ARQ/V34"; 0 when there is none.
+std::uint32_t LeadingRate(std::string_view text) {
+    std::uint32_t rate = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+    return error != std::errc() || end == text.data() ? 0 : rate;
+}
+
+// Numeric codes (V0). 1, 5 and 10..39 are the vendors' CONNECT codes, whose rates differ from
+// one table to the next; 40 and above are information (carrier, protocol, compression).
+Result NumericResult(std::string_view line) {
+    std::uint32_t code = 0;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), code);
+    if (error != std::errc() || end != line.data() + line.size()) {
+        return {};
+    }
+    switch (code) {
+        case 0:
+            return {ResultCode::kOk, 0};
+        case 2:
+            return {ResultCode::kRing, 0};
+        case 3:
+            return {ResultCode::kNoCarrier, 0};
+        case 4:
+            return {ResultCode::kError, 0};
+        case 6:
+            return {ResultCode::kNoDialTone, 0};
+        case 7:
+            return {ResultCode::kBusy, 0};
+        case 8:
+            return {ResultCode::kNoAnswer, 0};
+        default:
+            break;
+    }
+    if (code == 1 || code == 5 || (code >= 10 && code < 40)) {
+        return {ResultCode::kConnect, 0};
+    }
+    return {};
+}
+
 }  // namespace
 
 Result ParseResultLine(std::string_view line) {
@@ -43,13 +82,13 @@ Result ParseResultLine(std::string_view line) {
     }
     if (StartsWith(line, "CONNECT ")) {
         // "CONNECT 9600", "CONNECT 33600/ARQ/V34": the leading number is the rate.
-        const std::string_view rest = line.substr(8);
-        std::uint32_t rate = 0;
-        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), rate);
-        if (error != std::errc() || end == rest.data()) {
-            return {ResultCode::kConnect, 0};
-        }
-        return {ResultCode::kConnect, rate};
+        return {ResultCode::kConnect, LeadingRate(line.substr(8))};
+    }
+    if (StartsWith(line, "CARRIER ")) {
+        return {ResultCode::kCarrier, LeadingRate(line.substr(8))};
+    }
+    if (!line.empty() && line.size() <= 3) {
+        return NumericResult(line);
     }
     return {};
 }

@@ -1,4 +1,5 @@
-// Hayes result codes (verbose form) and the two byte-stream scanners of a modem line.
+// Hayes result codes (verbose and numeric forms) and the two byte-stream scanners of a modem
+// line.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +19,14 @@ enum class ResultCode {
     kNoDialTone,
     kBusy,
     kNoAnswer,
+    kCarrier,  // "CARRIER 33600": the line rate, reported before CONNECT (W1)
 };
 
 struct Result {
     ResultCode code = ResultCode::kNone;
-    std::uint32_t rate = 0;  // CONNECT only; a bare CONNECT means 300 bit/s
+    // CONNECT and CARRIER: the rate in the text; 0 when none is given (a numeric CONNECT code).
+    // A bare verbose CONNECT means 300 bit/s.
+    std::uint32_t rate = 0;
 };
 
 Result ParseResultLine(std::string_view line);

@@ -53,9 +53,9 @@ TEST_F(CallTest, AConnectionFromOpeningToCloseWritesItsRecords) {
                   "Количество операций чтения массива данных (успешные/все): 1/1 (100 %)\r\n"
                   "Количество операций записи массива данных (успешные/все): 0/0\r\n"
                   "Количество сеансов связи (успешные/все): 1/1 (100 %)\r\n\r\n");
-    // The modem was told to hang up: escape, then ATH.
-    EXPECT_EQ(modem_->Stats().escapes, 1u);
-    EXPECT_EQ(modem_->Stats().hangUps, 1u);
+    // The modem was told to hang up: DTR down for a while.
+    EXPECT_EQ(modem_->Stats().dtrHangUps, 1u);
+    EXPECT_FALSE(modem_->Stats().online);
 }
 
 TEST_F(CallTest, ChannelTimeAccumulatesOverConnections) {

@@ -157,7 +157,7 @@ TEST(TarvexLibrary, UnloadingWithACallUpHangsUpAndFreesThePort) {
         EXPECT_TRUE(
             testsupport::WaitFor([&] { return !modem->Stats().online; }, std::chrono::seconds(10)));
     }
-    EXPECT_EQ(modem->Stats().hangUps, 2u);
+    EXPECT_EQ(modem->Stats().dtrHangUps, 2u);
 }
 
 }  // namespace

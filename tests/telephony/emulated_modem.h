@@ -26,6 +26,8 @@ inline telephony::LineTimings FastLineTimings() {
     using std::chrono::milliseconds;
     telephony::LineTimings timings;
     timings.commandReply = milliseconds(2000);  // a healthy modem answers at once
+    timings.resetReply = milliseconds(1000);    // only a Q1 profile or a dead modem waits it out
+    timings.dtrDrop = milliseconds(150);        // the emulator samples DTR every 10 ms
     timings.escapeGuard = milliseconds(kTestGuardMs * 2);
     timings.escapeReply = milliseconds(2000);
     timings.ringGap = milliseconds(1500);
