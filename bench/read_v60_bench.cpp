@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open the emulated port\n");
         return 1;
     }
-    protocol::SerialLink line(*port, dcb);
-    protocol::CTV540v60 link(1, line, 3, 50);
+    protocol::SerialLink serialLink(*port, dcb);
+    protocol::CTV540v60 link(1, serialLink, 3, 50);
     protocol::SilentProgress progress;
     platform::IniFile settings;
 
