@@ -1,12 +1,13 @@
 #include "reader/quellar_run.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "platform/file_io.h"
 #include "platform/serial_port.h"
@@ -29,7 +30,9 @@ constexpr std::uint8_t kFirstHour = 16;
 constexpr std::uint8_t kNextHour = 15;
 constexpr unsigned kHourAnswer = 92;        // status and 91 bytes
 constexpr std::size_t kHourDataBytes = 90;  // what the deep archive keeps of them
-constexpr int kMaxHours = 1000;
+constexpr std::uint8_t kHourAt = 12;
+constexpr std::uint32_t kMaxTimeoutMs = 60000;
+constexpr std::size_t kMaxListBytes = std::size_t{4} << 20;
 
 // A message and its line end ("", "\r" or "\n"), each exactly as the operator's scripts expect.
 void Print(std::FILE* out, const char* text, const char* ending) {
@@ -38,25 +41,77 @@ void Print(std::FILE* out, const char* text, const char* ending) {
     std::fflush(out);
 }
 
-void ConfigurePort(platform::SerialPort& port, long baud, long t,
+bool ConfigurePort(platform::SerialPort& port, std::uint32_t baud, std::uint32_t t,
                    platform::DeviceControl& deviceControl) {
     platform::DeviceControl dcb;
-    port.GetCommState(dcb);  // abort-on-error stays as found
-    protocol::ApplyLineSettings(dcb, static_cast<std::uint32_t>(baud));
-    port.SetCommState(dcb);
+    if (!port.GetCommState(dcb)) {  // abort-on-error stays as found
+        return false;
+    }
+    protocol::ApplyLineSettings(dcb, baud);
+    if (!port.SetCommState(dcb)) {
+        return false;
+    }
     deviceControl = dcb;
-    port.SetCommTimeouts(protocol::TimeoutsFromBase(t));
+    return port.SetCommTimeouts(protocol::TimeoutsFromBase(t));
+}
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path, bool followLink) {
+    struct stat info {};
+    const int result = followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    if (result != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+// The file a path names once its symbolic links are followed: the output is written there, and
+// only that file is removed, so a link is never replaced or left pointing at a partial file.
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+            break;
+        }
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+// Why `path` must not become the output, or nullptr when it may.
+const char* OutputRefusal(const std::filesystem::path& path, const FileIdentity& list) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return nullptr;  // nothing there yet (or nothing reachable: creating it will tell)
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "Output file is not a regular file";
+    }
+    if (info.st_dev == list.device && info.st_ino == list.inode) {
+        return "Output file is the configuration file";
+    }
+    return nullptr;
 }
 
 // The part of a run that works through the parameter list, once the port is set up.
 class LineLoop {
   public:
     LineLoop(FrameLink& link, std::uint8_t abonent, bool deepArchives,
-             std::filesystem::path outputPath, const QuellarOptions& options, std::FILE* out)
+             std::filesystem::path outputPath, FileIdentity list, const QuellarOptions& options,
+             std::FILE* out)
         : link_(link),
           executor_(link, abonent, options.timing),
           deepPending_(deepArchives),
-          outputPath_(std::move(outputPath)),
+          outputPath_(FollowLinks(std::move(outputPath))),
+          list_(list),
           options_(options),
           out_(out) {}
 
@@ -96,15 +151,20 @@ class LineLoop {
 
     bool Start(const ClassifiedLine& line) {
         output_.reset();
+        // Refused before the open: a FIFO would block it, and a failure removes what it made.
+        if (const char* refusal = OutputRefusal(outputPath_, list_)) {
+            Print(out_, refusal, "\n");
+            return false;
+        }
         output_ = protocol::DataFile::Create(outputPath_);
         if (!output_) {
             Print(out_, "Can't create output file", "\n");
             return false;
         }
-        if (!created_ && options_.outputCreated) {
+        created_ = IdentityOf(outputPath_, false);
+        if (created_ && options_.outputCreated) {
             options_.outputCreated(outputPath_.string());
         }
-        created_ = true;
         return Store(MarkRecordFromLine(line));
     }
 
@@ -146,18 +206,15 @@ class LineLoop {
         return false;
     }
 
-    // The deep archive: hourly records of 90 answer bytes; a failed attempt starts again with
-    // the newest hour and appends after the records already written.
+    // The deep archive: hourly records of 90 answer bytes. The records of an attempt go into
+    // the file when it ends, so an attempt that fails leaves no hours behind and the next one
+    // starts again with the newest hour without storing any hour twice.
     bool HourArchive() {
         for (int attempt = 1; attempt <= kLineAttempts; ++attempt) {
             link_.DiscardInput();
-            switch (HourArchiveAttempt()) {
-                case LineOutcome::Stored:
-                    return true;
-                case LineOutcome::Hopeless:
-                    return false;
-                default:
-                    break;
+            std::vector<std::uint8_t> records;
+            if (HourArchiveAttempt(records)) {
+                return Store(records);
             }
             if (attempt < kLineAttempts) {
                 link_.Wait(options_.retryWaitMs);
@@ -166,27 +223,40 @@ class LineLoop {
         return false;
     }
 
-    LineOutcome HourArchiveAttempt() {
+    // The hourly-archive procedure: an unknown status waits and re-positions at the last stored
+    // hour (command 12), an empty archive or its end (status 2) ends it; only an exchange that
+    // brings no valid answer fails the attempt.
+    bool HourArchiveAttempt(std::vector<std::uint8_t>& records) {
         std::uint8_t command = kFirstHour;
-        for (int iteration = 0; iteration < kMaxHours; ++iteration) {
+        unsigned stored = 0;
+        std::uint8_t last[4] = {};  // year, month, day, hour of the last stored record
+        for (unsigned iteration = 0; iteration < options_.hourIterations; ++iteration) {
+            const std::uint8_t request[5] = {command, last[0], last[1], last[2], last[3]};
+            const std::size_t length = command == kHourAt ? 5 : 1;
             std::vector<std::uint8_t> answer;
-            if (!executor_.MailboxCommand(std::span(&command, 1), kHourAnswer - 1, answer)) {
-                return LineOutcome::Failed;
+            if (!executor_.MailboxCommand(std::span(request, length), kHourAnswer - 1, answer)) {
+                return false;
+            }
+            if (answer[0] == 1) {
+                const bool repositioned = command == kHourAt;
+                command = kNextHour;
+                if (repositioned) {
+                    continue;  // this hour is stored already
+                }
+                const std::vector<std::uint8_t> record =
+                    protocol::HourRecord(stored++, answer.data(), kHourDataBytes);
+                records.insert(records.end(), record.begin(), record.end());
+                std::copy(answer.begin() + 3, answer.begin() + 7, last);
+                Print(out_, "OK", "\n");
+                continue;
             }
             if (answer[0] == 2) {
-                return LineOutcome::Stored;
+                return true;
             }
-            if (answer[0] != 1) {
-                return LineOutcome::Failed;
-            }
-            if (!Store(protocol::HourRecord(hours_, answer.data(), kHourDataBytes))) {
-                return LineOutcome::Hopeless;
-            }
-            ++hours_;
-            Print(out_, "OK", "\n");
-            command = kNextHour;
+            link_.Wait(options_.hourStatusWaitMs);
+            command = stored > 0 ? kHourAt : kFirstHour;
         }
-        return LineOutcome::Stored;
+        return true;
     }
 
     LineResult Attempt(const ClassifiedLine& line) {
@@ -207,9 +277,10 @@ class LineLoop {
 
     int Fail() {
         output_.reset();
-        if (created_) {
-            std::error_code ignored;
-            std::filesystem::remove(outputPath_, ignored);
+        // Only the file this run made: not what replaced it since, nor a link to it.
+        const std::optional<FileIdentity> now = IdentityOf(outputPath_, false);
+        if (created_ && now && now->device == created_->device && now->inode == created_->inode) {
+            ::unlink(outputPath_.c_str());
         }
         Settled();
         return -1;
@@ -225,11 +296,11 @@ class LineLoop {
     LineExecutor executor_;
     bool deepPending_;
     std::filesystem::path outputPath_;
+    FileIdentity list_;
     const QuellarOptions& options_;
     std::FILE* out_;
     std::unique_ptr<protocol::DataFile> output_;
-    bool created_ = false;
-    unsigned hours_ = 0;  // hourly records written, across attempts
+    std::optional<FileIdentity> created_;  // the output file this run made
 };
 
 }  // namespace
@@ -273,25 +344,53 @@ int RunQuellar(const std::vector<std::string>& arguments, const QuellarOptions& 
         Print(out, "Wrong abonent number (1..255)", "\n");
         return 0;
     }
+    if (options.portOpened) {
+        options.portOpened();
+    }
     platform::DeviceControl deviceControl;
-    ConfigurePort(*port, speed, ReadDecimal(arguments[3]), deviceControl);
+    const auto baud = static_cast<std::uint32_t>(speed);
+    if (!ConfigurePort(*port, baud, QuellarTimeout(ReadDecimal(arguments[3]), baud),
+                       deviceControl)) {
+        port.reset();
+        Print(out, "Can't configure port", "\n");
+        return -1;
+    }
 
     const std::filesystem::path configPath = platform::ResolvePath(arguments[5]);
-    std::error_code error;
-    if (!std::filesystem::exists(configPath, error)) {
-        Print(out, "Can't open configuration file", "\n");
-        return 0;
-    }
     std::string content;
-    if (!platform::ReadWholeFile(configPath, content)) {
+    switch (platform::ReadFileWhole(configPath, content, kMaxListBytes)) {
+        case platform::FileRead::kRead:
+            break;
+        case platform::FileRead::kMissing:
+            Print(out, "Can't open configuration file", "\n");
+            return 0;
+        default:  // FIFOs and devices too: reading them could block or never end
+            Print(out, "Can't read configuration file", "\n");
+            return -1;
+    }
+    const std::optional<FileIdentity> list = IdentityOf(configPath, true);
+    if (!list) {
         Print(out, "Can't read configuration file", "\n");
+        return -1;
+    }
+    // Records whose lengths do not add up are refused before the first exchange.
+    const std::string pairProblem = MailboxPairProblem(content);
+    if (!pairProblem.empty()) {
+        Print(out, ("Wrong configuration file: " + pairProblem).c_str(), "\n");
         return -1;
     }
 
     SerialFrameLink link(*port, deviceControl, out, options.addressPauseMs);
     LineLoop loop(link, static_cast<std::uint8_t>(abonent), deep == 1,
-                  platform::ResolvePath(arguments[6]), options, out);
+                  platform::ResolvePath(arguments[6]), *list, options, out);
     return loop.Run(content);
+}
+
+std::uint32_t QuellarTimeout(long argument, std::uint32_t baud) {
+    if (argument <= 0) {
+        return protocol::BaseTimeoutForBaud(baud);
+    }
+    return static_cast<std::uint32_t>(std::min<long>(argument, kMaxTimeoutMs));
 }
 
 }  // namespace reader

@@ -73,6 +73,29 @@ TEST_F(QuellarProgram, AnInterruptedRunRemovesItsPartialFile) {
     EXPECT_FALSE(fs::exists(Output()));
 }
 
+TEST_F(QuellarProgram, AReaderThatGoesAwayLeavesNoPartialFile) {
+    StartEmulator({"--baud", "9600"});
+    // The operator's pipeline: head takes 200 bytes of the frames and ends.
+    const std::string command = "'" + std::string(QUELLAR_PATH) + "' 2 9600 0 200 1 '" + List() +
+                                "' '" + Output().string() + "' | head -c 200";
+    Process shell({"/bin/sh", "-c", command}, Printed(),
+                  std::vector<std::string>{"CALVIX_COM2=" + Link().string()}, folder_.Path());
+    ASSERT_EQ(shell.Wait(120s), 0) << FileText(Printed().string() + ".err");
+    EXPECT_EQ(FileText(Printed()).size(), 200u);
+    // quellar ends at its next line of output; the shell does not wait for it.
+    EXPECT_TRUE(testsupport::WaitFor([&] { return !fs::exists(Output()); }, 60s))
+        << "a partial data file of " << fs::file_size(Output()) << " bytes";
+}
+
+TEST_F(QuellarProgram, ATimeOutOfZeroTakesTheOneForTheSpeed) {
+    StartEmulator({"--baud", "38400"});
+    auto quellar = StartQuellar({"2", "38400", "0", "0", "1", List(), Output().string()});
+    ASSERT_EQ(quellar->Wait(120s), 0) << FileText(Printed());
+    const std::string data = FileText(Output());
+    ASSERT_GE(data.size(), 38u);
+    EXPECT_EQ(data.substr(data.size() - 19, 5), std::string("\x00\x11\x05\xFF\x01", 5));
+}
+
 TEST_F(QuellarProgram, UsageGoesOutWithoutALineEnd) {
     auto quellar = StartQuellar({"2", "9600"});
     EXPECT_EQ(quellar->Wait(30s), 0);

@@ -128,24 +128,59 @@ std::vector<std::string> AllLines(std::string content) {
     return result;
 }
 
-TEST(QuellarLines, WalksCrLfLinesByPosition) {
+TEST(QuellarLines, StepsOverEachLineEndAsItIs) {
     EXPECT_EQ(AllLines("AB\r\nC\r\n"), (std::vector<std::string>{"AB", "C"}));
-    // An empty CR LF line costs two steps of one byte, each an empty line.
-    EXPECT_EQ(AllLines("A\r\n\r\nB\r\n"), (std::vector<std::string>{"A", "", "", "B"}));
-    EXPECT_EQ(AllLines("A\r\nB"), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(AllLines("AB\nCD\nEF\n"), (std::vector<std::string>{"AB", "CD", "EF"}));
+    EXPECT_EQ(AllLines("A\r\n\nB\n\r\nC"), (std::vector<std::string>{"A", "", "B", "", "C"}));
+    // A lone CR is text.
+    EXPECT_EQ(AllLines("A\rB\n"), (std::vector<std::string>{"A\rB"}));
     EXPECT_TRUE(AllLines("").empty());
 }
 
-TEST(QuellarLines, BadLineEndsAndLongLinesKeepTheArithmetic) {
-    // Lines ended by LF alone lose the first character of the next line.
-    EXPECT_EQ(AllLines("AB\nCD\nEF\n"), (std::vector<std::string>{"AB", "D", "F"}));
+TEST(QuellarLines, LongLinesAreCutAtTheLimit) {
     // A line of more than 199 characters is taken in pieces, two characters lost at each cut.
     const std::string longLine(250, 'x');
-    const auto pieces = AllLines(longLine + "\r\nNEXT\r\n");
-    ASSERT_EQ(pieces.size(), 3u);
-    EXPECT_EQ(pieces[0].size(), 199u);
-    EXPECT_EQ(pieces[1], std::string(49, 'x'));
-    EXPECT_EQ(pieces[2], "NEXT");
+    for (const char* end : {"\r\n", "\n"}) {
+        const auto pieces = AllLines(longLine + end + "NEXT" + end);
+        ASSERT_EQ(pieces.size(), 3u);
+        EXPECT_EQ(pieces[0].size(), 199u);
+        EXPECT_EQ(pieces[1], std::string(49, 'x'));
+        EXPECT_EQ(pieces[2], "NEXT");
+    }
+    // A line of exactly 199 characters ends where its line end is.
+    for (const char* end : {"\r\n", "\n"}) {
+        const auto lines = AllLines(std::string(199, 'y') + end + "NEXT" + end);
+        EXPECT_EQ(lines, (std::vector<std::string>{std::string(199, 'y'), "NEXT"}));
+    }
+}
+
+TEST(MailboxPairs, EveryAtLineHasItsContinuation) {
+    const std::string opener = "RA_A 40 1 0 48 @11 0 36 101001 0";
+    const std::string second = "RA_B 40 1 1 48";
+    const std::string command = "R_T 4 0 0 6 230 0 54 10001 0";
+    struct Case {
+        std::vector<std::string> lines;
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {{opener, second, opener, "; between", "", "UNKNOWN 1", second}, ""},
+        {{command, "RA_X 4 0 0 6 230 0 54 10001 0"}, "RA_X continues no @ line"},
+        {{opener}, "RA_A has no continuation"},
+        {{opener, command, second}, "RA_A has no continuation"},
+        {{opener, "HO_STOP 255 1 53", second}, "RA_A has no continuation"},
+        {{opener, opener, second}, "RA_A has no continuation"},
+        {{opener, second, second}, "RA_B continues no @ line"},
+        {{opener, "RA_B 40 1 1 47"}, "RA_B differs in length from RA_A"},
+        // A "@" in a comment opens nothing.
+        {{"RA_C 4 0 0 6 ; @ not here"}, "RA_C continues no @ line"},
+    };
+    for (const Case& c : cases) {
+        std::string content;
+        for (const std::string& line : c.lines) {
+            content += line + "\r\n";
+        }
+        EXPECT_EQ(reader::MailboxPairProblem(content), c.problem) << content;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // quellar's flow, run in-process against an emulated heat calculator with short waits.
 #include "reader/quellar_run.h"
 
+#include <sys/stat.h>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,7 @@
 #include "emulators/hc_device.h"
 #include "platform/serial_port.h"
 #include "protocol/frames.h"
+#include "protocol/utv540.h"
 #include "tests/support/emulated_port.h"
 
 namespace {
@@ -29,13 +32,21 @@ struct Outcome {
     std::string printed;
 };
 
-Outcome RunQuellar(const std::vector<std::string>& arguments, std::uint32_t retryWaitMs = 0) {
+// The program's waits, shortened. A retry still waits for the rest of a garbled answer to go by,
+// as the 10 s do on a real line.
+reader::QuellarOptions FastOptions() {
+    reader::QuellarOptions options;
+    options.retryWaitMs = 100;
+    options.hourStatusWaitMs = 1;
+    options.timing.statusPollMs = 5;
+    return options;
+}
+
+Outcome RunQuellar(const std::vector<std::string>& arguments,
+                   const reader::QuellarOptions& options = FastOptions()) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
-    reader::QuellarOptions options;
-    options.retryWaitMs = retryWaitMs;
-    options.timing.statusPollMs = 5;
     Outcome outcome;
     outcome.exitCode = reader::RunQuellar(arguments, options, out);
     std::fclose(out);
@@ -106,9 +117,9 @@ class Quellar : public ::testing::Test {
 
     // port 5 at 115200, time-out 30 ms, address 1
     Outcome RunList(const std::vector<std::string>& lines, std::string abonent = "1",
-                    std::string deep = "0") {
+                    std::string deep = "0", const reader::QuellarOptions& options = FastOptions()) {
         return RunQuellar(
-            {"5", "115200", deep, "30", abonent, List(lines).string(), Output().string()});
+            {"5", "115200", deep, "30", abonent, List(lines).string(), Output().string()}, options);
     }
 
     testsupport::ScratchFolder folder_;
@@ -156,6 +167,174 @@ TEST_F(Quellar, ArgumentErrorsPrintTheirMessageAndLeaveNothing) {
     // A path in front of the name is not the refused list.
     EXPECT_NE(RunQuellar({"5", "9600", "1", "30", "1", "hc/tv540wi.opr", out}).printed,
               "Can`t read deep archives at TV540WI");
+}
+
+TEST_F(Quellar, ListsThatAreNotFilesAreRefusedWithoutWaiting) {
+    const fs::path fifo = folder_.Path() / "list.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& list : {fifo.string(), std::string("/dev/zero")}) {
+        SCOPED_TRACE(list);
+        const Outcome outcome =
+            RunQuellar({"5", "115200", "0", "30", "1", list, Output().string()});
+        EXPECT_EQ(outcome.exitCode, -1);
+        EXPECT_EQ(outcome.printed, "COM5\nCan't read configuration file\n");
+    }
+    EXPECT_EQ(Device().Stats().framesReceived, 0u);
+}
+
+TEST_F(Quellar, UnpairedMailboxLinesAreRefusedBeforeAnyExchange) {
+    struct Case {
+        std::vector<std::string> lines;
+        std::string printed;
+    };
+    const std::vector<Case> cases = {
+        {{kStart, kClockPair1, kStop}, "Wrong configuration file: RA_T1 has no continuation\n"},
+        {{kStart, kClockPair1, "R_TIME 4 0 0 6 230 0 54 10001 0", kClockPair2, kStop},
+         "Wrong configuration file: RA_T1 has no continuation\n"},
+        {{kStart, kClockPair2, kStop}, "Wrong configuration file: RA_T2 continues no @ line\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.printed);
+        const Outcome outcome = RunList(c.lines);
+        EXPECT_EQ(outcome.exitCode, -1);
+        EXPECT_EQ(outcome.printed, "COM5\n" + c.printed);
+        EXPECT_FALSE(fs::exists(Output()));
+    }
+    EXPECT_EQ(Device().Stats().framesReceived, 0u);
+}
+
+TEST_F(Quellar, APortThatCannotBeSetUpFailsCleanly) {
+    reader::QuellarOptions options = FastOptions();
+    options.portOpened = [this] { port_.reset(); };  // the line hangs up under the open port
+    const Outcome outcome = RunQuellar(
+        {"5", "115200", "0", "30", "1", List({kStart, kStop}).string(), Output().string()},
+        options);
+    EXPECT_EQ(outcome.exitCode, -1);
+    EXPECT_EQ(outcome.printed, "COM5\nCan't configure port\n");
+    EXPECT_FALSE(fs::exists(Output()));
+}
+
+TEST_F(Quellar, EveryTimeOutArgumentGivesAReadingThatEnds) {
+    // The command line's answer is read into more room than it fills: only the time-outs end
+    // that read.
+    for (const char* timeout : {"0", "-30", "none", "-4294967296"}) {
+        SCOPED_TRACE(timeout);
+        const Outcome outcome = RunQuellar(
+            {"5", "115200", "0", timeout, "1",
+             List({kStart, "R_TIME 4 0 0 6 230 0 54 10001 0", kStop}).string(), Output().string()});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.printed;
+        EXPECT_EQ(Records(ReadAll(Output())).size(), 3u);
+    }
+}
+
+TEST(QuellarTimeout, NothingBelowOneAndNothingAboveAMinute) {
+    EXPECT_EQ(reader::QuellarTimeout(0, 9600), protocol::BaseTimeoutForBaud(9600));
+    EXPECT_EQ(reader::QuellarTimeout(-1, 1200), protocol::BaseTimeoutForBaud(1200));
+    EXPECT_EQ(reader::QuellarTimeout(250, 1200), 250u);
+    EXPECT_EQ(reader::QuellarTimeout(60000, 9600), 60000u);
+    EXPECT_EQ(reader::QuellarTimeout(60001, 9600), 60000u);
+    EXPECT_EQ(reader::QuellarTimeout(reader::ReadDecimal("99999999999"), 9600), 60000u);
+}
+
+TEST_F(Quellar, OutputsThatMustNotBeTouchedAreRefused) {
+    const std::string list = List({kStart, kClockPair1, kClockPair2, kStop}).string();
+    const Bytes listBytes = ReadAll(list);
+    fs::create_directory(folder_.Path() / "sub");
+    fs::create_symlink(list, folder_.Path() / "link.opr");
+    fs::create_hard_link(list, folder_.Path() / "hard.opr");
+    const fs::path fifo = folder_.Path() / "out.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    testsupport::EmulatedPort other(6, {testsupport::Device()});  // a device node to refuse
+    const std::string same = "Output file is the configuration file\n";
+    const std::string special = "Output file is not a regular file\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {list, same},
+        {(folder_.Path() / "sub" / ".." / "list.opr").string(), same},
+        {(folder_.Path() / "link.opr").string(), same},
+        {(folder_.Path() / "hard.opr").string(), same},
+        {fifo.string(), special},
+        {other.Line().SlavePath(), special},
+        {(folder_.Path() / "sub").string(), special},
+    };
+    for (const auto& [output, message] : cases) {
+        SCOPED_TRACE(output);
+        const Outcome outcome = RunQuellar({"5", "115200", "0", "30", "1", list, output});
+        EXPECT_EQ(outcome.exitCode, -1);
+        EXPECT_EQ(outcome.printed, "COM5\n" + message);
+        EXPECT_EQ(ReadAll(list), listBytes);
+        EXPECT_TRUE(fs::exists(fs::symlink_status(output)));
+    }
+    EXPECT_TRUE(fs::is_symlink(folder_.Path() / "link.opr"));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(Device().Stats().framesReceived, 0u);
+}
+
+TEST_F(Quellar, AnOutputThroughALinkIsWrittenToItsTarget) {
+    const fs::path link = folder_.Path() / "dat.link";
+    const fs::path target = folder_.Path() / "target.dat";
+    fs::create_symlink("target.dat", link);  // relative, as links usually are
+    const Outcome outcome =
+        RunQuellar({"5", "115200", "0", "30", "1",
+                    List({kStart, kClockPair1, kClockPair2, kStop}).string(), link.string()});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Records(ReadAll(target)).size(), 3u);
+}
+
+TEST_F(Quellar, AFailedRunThroughALinkLeavesNoPartialTarget) {
+    const fs::path link = folder_.Path() / "dat.link";
+    const fs::path target = folder_.Path() / "target.dat";
+    std::ofstream(target) << "the previous reading";
+    fs::create_symlink(target, link);
+    const Outcome outcome =
+        RunQuellar({"5", "115200", "0", "30", "9",
+                    List({kStart, kClockPair1, kClockPair2, kStop}).string(), link.string()});
+    EXPECT_EQ(outcome.exitCode, -1);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(target)) << "a partial reading must not survive";
+}
+
+TEST_F(Quellar, ListsWithLfLineEndsReadAsTheirCrLfTwins) {
+    const fs::path crlf = std::string(CALVIX_SOURCE_DIR) + "/site/hc/tv540wi.opr";
+    std::string text;
+    for (char c : ReadAll(crlf)) {
+        if (c != '\r') {
+            text += c;
+        }
+    }
+    ASSERT_NE(text.size(), ReadAll(crlf).size()) << "the shipped list has CR LF line ends";
+    const fs::path lf = folder_.Path() / "lf.opr";
+    std::ofstream(lf, std::ios::binary) << text;
+    auto read = [&](const fs::path& list) {
+        Bind({testsupport::Device()});
+        const Outcome outcome =
+            RunQuellar({"5", "115200", "0", "30", "1", list.string(), Output().string()});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.printed;
+        return std::make_pair(outcome.printed, ReadAll(Output()));
+    };
+    const auto [printedCrLf, fileCrLf] = read(crlf);
+    const auto [printedLf, fileLf] = read(lf);
+    EXPECT_EQ(printedLf, printedCrLf);
+    // The clock and the current values move with time: the rest is equal byte for byte.
+    const std::vector<Bytes> moving = {{0xE6, 0x00, 0x36, 0x11, 0x00},
+                                       {0xE6, 0x00, 0x0B, 0x40, 0x00}};
+    auto still = [&](const Bytes& file) {
+        std::vector<Record> records = Records(file);
+        for (Record& record : records) {
+            if (std::find(moving.begin(), moving.end(), record.tag) != moving.end()) {
+                std::fill(record.data.begin(), record.data.end(), 0);
+            }
+        }
+        return records;
+    };
+    const std::vector<Record> a = still(fileCrLf);
+    const std::vector<Record> b = still(fileLf);
+    ASSERT_EQ(fileLf.size(), fileCrLf.size());
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].tag, b[i].tag) << i;
+        EXPECT_EQ(a[i].data, b[i].data) << i;
+    }
 }
 
 TEST_F(Quellar, PortThatCannotBeOpened) {
@@ -441,30 +620,63 @@ TEST_F(Quellar, DeepArchivesStoreNinetyBytesOfEachHourAtTheStopLine) {
     EXPECT_EQ(Bytes(file.end() - 19, file.end() - 14), (Bytes{0x00, 0x11, 0x05, 0xFF, 0x01}));
 }
 
-TEST_F(Quellar, AFailedHourAttemptStartsAgainWithTheNewestHour) {
-    auto config = testsupport::Device();
-    config.hourlyRecords = 3;
-    Bind({config});
-    // The fifth frame is the answer read of the second hour: its attempt fails after one record.
-    Device().InjectFault(Fault{FaultKind::LostAnswer, 5, 1, 0});
-    const Outcome outcome = RunList({kStart, kStop}, "1", "1");
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
-    const Bytes file = ReadAll(Output());
-    ASSERT_EQ(file.size(), 19u + 4u * 99u + 19u) << "one record of the failed attempt, three more";
-    const std::vector<Bytes> answers = HourAnswers(config, 3);
-    const Bytes first(file.begin() + 19 + 8, file.begin() + 19 + 98);
-    const Bytes again(file.begin() + 19 + 99 + 8, file.begin() + 19 + 99 + 98);
-    EXPECT_EQ(first, again) << "the newest hour, read again";
-    EXPECT_EQ(file[19 + 3 * 99 + 5], 3) << "the counter goes on";
+// The hourly records between the start and the stop record, 99 bytes each.
+std::vector<Bytes> HourRecords(const Bytes& file) {
+    std::vector<Bytes> records;
+    EXPECT_EQ((file.size() - 38) % 99, 0u);
+    for (std::size_t at = 19; at + 99 + 19 <= file.size(); at += 99) {
+        records.emplace_back(file.begin() + static_cast<long>(at),
+                             file.begin() + static_cast<long>(at + 99));
+    }
+    return records;
 }
 
-TEST_F(Quellar, ADeviceWithoutHoursFailsADeepRead) {
+TEST_F(Quellar, AFailedHourAttemptLeavesNoHourTwice) {
+    auto config = testsupport::Device();
+    config.hourlyRecords = 15;
+    Bind({config});
+    // Three frames an hour: the answer read of the tenth hour goes unanswered.
+    Device().InjectFault(Fault{FaultKind::LostAnswer, 3 * 9 + 2, 1, 0});
+    const Outcome outcome = RunList({kStart, kStop}, "1", "1");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
+    const std::vector<Bytes> records = HourRecords(ReadAll(Output()));
+    const std::vector<Bytes> answers = HourAnswers(config, 15);
+    ASSERT_EQ(records.size(), 15u);
+    for (unsigned k = 0; k < 15; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(records[k][5], k) << "counted from 0 again";
+        EXPECT_EQ(Bytes(records[k].begin() + 8, records[k].end() - 1),
+                  Bytes(answers[k].begin() + 1, answers[k].begin() + 91));
+    }
+}
+
+TEST_F(Quellar, AnUnknownHourStatusRepositionsAtTheLastStoredHour) {
+    auto config = testsupport::Device();
+    config.refusedCommands = {15};  // answered with status 3
+    Bind({config});
+    reader::QuellarOptions options = FastOptions();
+    options.hourIterations = 7;
+    const Outcome outcome = RunList({kStart, kStop}, "1", "1", options);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
+    EXPECT_EQ(HourRecords(ReadAll(Output())).size(), 1u) << "the repositioned hour is not stored";
+    const Bytes first = HourAnswers(config, 1)[0];
+    const Bytes at = {12, first[3], first[4], first[5], first[6]};
+    const std::vector<Bytes> expected = {{16}, {15}, at, {15}, at, {15}, at};
+    EXPECT_EQ(Device().Stats().commandLog, expected) << "one attempt, within its iterations";
+}
+
+TEST_F(Quellar, ADeviceThatRefusesTheHourlyCommandsKeepsTheReading) {
     auto config = testsupport::Device();
     config.refusedCommands = {16, 15, 12};
     Bind({config});
-    const Outcome outcome = RunList({kStart, kStop}, "1", "1");
-    EXPECT_EQ(outcome.exitCode, -1);
-    EXPECT_FALSE(fs::exists(Output()));
+    reader::QuellarOptions options = FastOptions();
+    options.hourIterations = 5;
+    const Outcome outcome = RunList({kStart, kClockPair1, kClockPair2, kStop}, "1", "1", options);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
+    const auto records = Records(ReadAll(Output()));
+    ASSERT_EQ(records.size(), 3u) << "start, clock, stop: no hours";
+    EXPECT_EQ(records[2].tag, (Bytes{0xFF, 0x01, 0x35, 0x41, 0x00}));
+    EXPECT_EQ(Device().Stats().commands, 2u + 5u);
 }
 
 TEST_F(Quellar, ReadsTheShippedParameterList) {
