@@ -381,8 +381,11 @@ int RunModemCommand(const std::vector<std::string>& args) {
         }
         modem.Stop();  // the line closes: to the client the modem is switched off
         const ModemStats stats = modem.Stats();
-        std::fprintf(stderr, "devemu: modem: %zu commands, %zu dials, %u connections, %u rings\n",
-                     stats.commands.size(), stats.dialled.size(), stats.connects, stats.ringsSent);
+        std::fprintf(stderr,
+                     "devemu: modem: %zu commands, %zu dials, %u connections, %u rings, %u "
+                     "hang-ups by DTR, %u by ATH\n",
+                     stats.commands.size(), stats.dialled.size(), stats.connects, stats.ringsSent,
+                     stats.dtrHangUps, stats.hangUps);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "devemu: %s\n", e.what());
         return 1;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "modem/history.h"
@@ -16,6 +17,7 @@
 #include "modem/texts.h"
 #include "platform/cp1251_literal.h"
 #include "telephony/line_api.h"
+#include "telephony/modem_config.h"
 
 namespace tarvex {
 namespace {
@@ -62,6 +64,9 @@ bool StartTapi(Library& library, ModemSlot& slot) {
     }
     if (version != kApiVersion || devices == 0 || !params.event) {
         LineShutdown(app);  // nothing would ever shut it down otherwise
+        if (devices == 0 && slot.historyFile >= 0) {
+            WriteOpeningError(slot, NoModemsText());
+        }
         return false;
     }
     library.lineApp = app;
@@ -103,7 +108,24 @@ bool PortMatches(ModemSlot& slot, std::uint32_t line) {
     return false;
 }
 
-bool OpenLine(Library& library, ModemSlot& slot) {
+// Slot n wants the modem on COMn, slot 0 any on COM1..COM8.
+bool WantsPort(const ModemSlot& slot, const std::string& port) {
+    if (slot.index != 0) {
+        return port == "COM" + Decimal(slot.index);
+    }
+    for (std::uint32_t number = 1; number <= 8; ++number) {
+        if (port == "COM" + Decimal(number)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Opens the slot's line. Only the modem the slot names is touched, by the port its line device
+// gives in its capabilities; opening resets and sets it up, which takes seconds, so the lock is
+// let go meanwhile (the slot uses TAPI, so nothing shuts it down).
+bool OpenLine(Library& library, ModemSlot& slot, Lock& lock) {
+    bool tried = false;
     for (std::uint32_t device = 0; device < library.deviceCount; ++device) {
         std::uint32_t version = 0;
         if (LineNegotiateApiVersion(library.lineApp, device, kApiVersion, kApiVersion, version) !=
@@ -112,12 +134,21 @@ bool OpenLine(Library& library, ModemSlot& slot) {
         }
         LineDevCaps caps;
         if (LineGetDevCaps(library.lineApp, device, version, caps) != 0 ||
-            (caps.mediaModes & kMediaModeDataModem) == 0) {
+            (caps.mediaModes & kMediaModeDataModem) == 0 || !WantsPort(slot, caps.portName)) {
             continue;
         }
+        tried = true;
+        const std::uint32_t app = library.lineApp;
         std::uint32_t line = 0;
-        if (LineOpen(library.lineApp, device, line, version, kPrivilegeOwner,
-                     kMediaModeDataModem) != 0) {
+        OpenFault fault = OpenFault::kNone;
+        lock.unlock();
+        const std::int32_t result =
+            LineOpen(app, device, line, version, kPrivilegeOwner, kMediaModeDataModem, &fault);
+        lock.lock();
+        if (result != 0) {
+            if (slot.historyFile >= 0) {
+                WriteOpeningError(slot, OpenFaultText(result, fault));
+            }
             continue;
         }
         if (PortMatches(slot, line)) {
@@ -128,7 +159,9 @@ bool OpenLine(Library& library, ModemSlot& slot) {
         }
         LineClose(line);
     }
-    WriteHistory(slot, W1251("Ошибка при обращении к модему:\r\n   COM-порт = ???\r\n\r\n"));
+    if (!tried) {
+        WriteHistory(slot, W1251("Ошибка при обращении к модему:\r\n   COM-порт = ???\r\n\r\n"));
+    }
     return false;
 }
 
@@ -267,9 +300,14 @@ std::uint32_t ConnectAttempt(Library& library, ModemSlot& slot, std::string_view
     }
     slot.phone = std::string(phone.substr(0, kMaxPhoneLength));
     WriteHistory(slot, std::string(W1251("   номер телефона: ")) + slot.phone + "\r\n\r\n");
+    if (!IsDialString(slot.phone)) {
+        // A CR or ";" would end the dial command and start commands of its own.
+        WriteOpeningError(slot, BadNumberText());
+        return 0;
+    }
 
     Lock lock(library.lock);
-    if (StartTapi(library, slot) && OpenLine(library, slot)) {
+    if (StartTapi(library, slot) && OpenLine(library, slot, lock)) {
         SetStatusMessages(slot);
         if (maxRate == 0) {
             minRate = 0;
@@ -278,11 +316,12 @@ std::uint32_t ConnectAttempt(Library& library, ModemSlot& slot, std::string_view
         maxRate = std::min(maxRate, slot.deviceMaxRate);
         slot.callStateBits = 0;
         slot.disconnectMode = 0;
-        slot.connectEvent = std::make_shared<Event>();
+        slot.connectEvent = NewEvent();
         std::uint32_t call = 0;
+        // The caller's time-out also bounds the modem's own wait for the far end (S7).
         const std::int32_t request =
             LineMakeCall(slot.lineHandle, call, slot.phone, 0,
-                         CallParams{minRate, maxRate, kMediaModeDataModem});
+                         CallParams{minRate, maxRate, kMediaModeDataModem, timeoutSeconds});
         if (request < 0) {
             RecordTapiError(slot, request);
             slot.connectEvent.reset();
@@ -433,11 +472,11 @@ std::uint32_t ConnectAnswer(Library& library, ModemSlot& slot, std::uint32_t rin
             slot.answerPending = true;
             slot.callStateBits = 0;
             slot.disconnectMode = 0;
-            slot.connectEvent = std::make_shared<Event>();
+            slot.connectEvent = NewEvent();
         } else if (LineAnswer(slot.callHandle) >= 0) {
             slot.callStateBits = 0;
             slot.disconnectMode = 0;
-            slot.connectEvent = std::make_shared<Event>();
+            slot.connectEvent = NewEvent();
         }
     }
     const bool waiting = slot.connectEvent != nullptr;
@@ -461,7 +500,7 @@ std::uint32_t AnswerModeOn(Library& library, ModemSlot& slot, int window, std::u
         ResetCallFields(slot, true);
         slot.usesTapi = false;
         if (StartTapi(library, slot)) {
-            if (OpenLine(library, slot)) {
+            if (OpenLine(library, slot, lock)) {
                 SetStatusMessages(slot);
                 on = true;
             } else {
@@ -505,7 +544,11 @@ void Disconnect(Library& library, ModemSlot& slot, bool full) {
             slot.connected = false;
             if (request > 0) {
                 slot.dropRequest = request;
-                slot.dropEvent = std::make_shared<Event>();
+                try {
+                    slot.dropEvent = NewEvent();
+                } catch (const std::system_error&) {
+                    // The drop goes on without us waiting for it; the line still closes.
+                }
             }
         }
     }
@@ -537,9 +580,13 @@ void Disconnect(Library& library, ModemSlot& slot, bool full) {
     }
     if (!slot.answerMode || full) {
         if (slot.lineOpen) {
-            LineClose(slot.lineHandle);
+            // Closing may still hang up: not under the lock.
+            const std::uint32_t line = slot.lineHandle;
             slot.lineOpen = false;
             slot.lineHandle = 0;
+            lock.unlock();
+            LineClose(line);
+            lock.lock();
         }
         slot.usesTapi = false;
         ShutdownCheck(library);

@@ -219,6 +219,35 @@ std::string_view TapiErrorText(std::int32_t error) {
     }
 }
 
+std::string_view OpenFaultText(std::int32_t error, telephony::OpenFault fault) {
+    using telephony::OpenFault;
+    switch (fault) {
+        case OpenFault::kPortMissing:
+            return W1251("COM-порт модема не найден\r\n\r\n");
+        case OpenFault::kPortDenied:
+            return W1251("нет прав доступа к COM-порту модема\r\n\r\n");
+        case OpenFault::kPortBusy:
+            return TapiErrorText(telephony::kErrAllocated);
+        case OpenFault::kPortSettings:
+            return W1251("ошибка при настройке COM-порта модема\r\n\r\n");
+        case OpenFault::kNoAnswer:
+            return TapiErrorText(telephony::kErrResourceUnavail);
+        case OpenFault::kInitRefused:
+            return W1251("модем отклонил строку инициализации\r\n\r\n");
+        case OpenFault::kNone:
+            break;
+    }
+    return TapiErrorText(error);
+}
+
+std::string_view NoModemsText() {
+    return W1251("модемы не настроены (переменная TARVEX_MODEMS)\r\n\r\n");
+}
+
+std::string_view BadNumberText() {
+    return W1251("номер телефона содержит недопустимые символы\r\n\r\n");
+}
+
 std::string_view DisconnectReasonText(std::uint32_t disconnectMode) {
     switch (disconnectMode) {
         case telephony::kDisconnectNormal:

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "modem/modem_state.h"
+#include "telephony/line_api.h"
 
 namespace tarvex {
 
@@ -39,5 +40,9 @@ const char* NoStatisticsText();
 // The texts that failures leave in the history file.
 std::string_view TapiErrorText(std::int32_t error);
 std::string_view DisconnectReasonText(std::uint32_t disconnectMode);
+// Why the slot's line did not open: the TAPI text where there is one, else a plain one.
+std::string_view OpenFaultText(std::int32_t error, telephony::OpenFault fault);
+std::string_view NoModemsText();
+std::string_view BadNumberText();
 
 }  // namespace tarvex

@@ -8,10 +8,12 @@
 #include <cxxabi.h>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <functional>
 #include <mutex>
+#include <system_error>
 
 #include "modem/call_control.h"
 #include "modem/history.h"
@@ -34,6 +36,7 @@ struct Hooks {
     Timings timings;
     std::function<std::uint32_t()> tickMs;
     std::function<LocalTime()> now;
+    bool eventsFail = false;
 };
 
 Hooks& TheHooks() {
@@ -111,8 +114,12 @@ void Drain(Library& library) {
     }
     const std::uint32_t app = library.lineApp;
     telephony::LineMessage message;
-    while (library.tapiInitialised && telephony::LineGetMessage(app, message, 0) == 0) {
-        HandleMessage(library, message);
+    try {
+        while (library.tapiInitialised && telephony::LineGetMessage(app, message, 0) == 0) {
+            HandleMessage(library, message);
+        }
+    } catch (...) {
+        // A message that could not be handled is lost, as a full queue would lose it.
     }
     library.lock.unlock();
 }
@@ -121,7 +128,11 @@ void RunPeriodicCheck(Library& library) {
     if (!AcquireForThread(library)) {
         return;
     }
-    PeriodicCheck(library);
+    try {
+        PeriodicCheck(library);
+    } catch (...) {
+        // The next check comes in a minute.
+    }
     library.lock.unlock();
 }
 
@@ -217,6 +228,18 @@ LocalTime Now() {
     return now ? now() : RealNow();
 }
 
+std::shared_ptr<telephony::Event> NewEvent() {
+    bool fail = false;
+    {
+        std::lock_guard lock(TheHooks().mutex);
+        fail = TheHooks().eventsFail;
+    }
+    if (fail) {
+        throw std::system_error(EMFILE, std::generic_category(), "eventfd");
+    }
+    return std::make_shared<telephony::Event>();
+}
+
 Timings CurrentTimings() {
     std::lock_guard lock(TheHooks().mutex);
     return TheHooks().timings;
@@ -227,6 +250,11 @@ namespace internal {
 void SetTimings(const Timings& timings) {
     std::lock_guard lock(TheHooks().mutex);
     TheHooks().timings = timings;
+}
+
+void SetEventsFail(bool fail) {
+    std::lock_guard lock(TheHooks().mutex);
+    TheHooks().eventsFail = fail;
 }
 
 void SetClock(std::function<std::uint32_t()> tickMs, std::function<LocalTime()> now) {

@@ -97,6 +97,9 @@ struct Library {
 // The loaded library, or nullptr before load and after unload.
 Library* TheLibrary();
 
+// A new auto-reset event. Throws std::system_error when none can be made (no descriptor left).
+std::shared_ptr<telephony::Event> NewEvent();
+
 // Time and waits, as set for tests or the real ones.
 std::uint32_t TickMs();
 LocalTime Now();

@@ -30,6 +30,8 @@ struct Timings {
 namespace internal {
 
 void SetTimings(const Timings& timings);
+// From now on the events of calls cannot be made, as when no descriptor is left.
+void SetEventsFail(bool fail);
 // Replaces the millisecond counter and the local clock; empty functions restore the real ones.
 void SetClock(std::function<std::uint32_t()> tickMs, std::function<LocalTime()> now);
 

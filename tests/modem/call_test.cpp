@@ -187,16 +187,18 @@ TEST_F(CallTest, ASlotWithoutItsModemFails) {
     EXPECT_FALSE(View(2).tapiInitialised);
 }
 
-TEST_F(CallTest, AModemAnsweringGarbageOrNothingIsNotFound) {
+TEST_F(CallTest, AModemAnsweringGarbageOrNothingIsUnavailable) {
     telephony::LineTimings timings = FastLineTimings();
     timings.commandReply = std::chrono::milliseconds(200);
+    timings.resetReply = std::chrono::milliseconds(200);
     telephony::SetLineTimings(timings);
     ASSERT_TRUE(OpenHistory(false));
     for (auto fault : {emulators::CommandFault::Garbage, emulators::CommandFault::Silent}) {
         modem_->SetFault(fault);
         EXPECT_EQ(Connect(kHeatCalculator), 0u);
     }
-    EXPECT_EQ(Count(History(), "Ошибка при обращении к модему:\r\n   COM-порт = ???\r\n\r\n"), 2u);
+    EXPECT_EQ(Count(History(), OpeningError("модем недоступен\r\n")), 2u);
+    EXPECT_EQ(Count(History(), "COM-порт = ???"), 0u);
     EXPECT_TRUE(modem_->Stats().dialled.empty());
     modem_->SetFault(emulators::CommandFault::None);
     EXPECT_EQ(Connect(kHeatCalculator), 1u);

@@ -5,7 +5,6 @@
 #include "emulators/hc_line.h"
 #include "modem/tarvex.h"
 #include "modem/tarvex_exports.h"
-#include "protocol/modem_link.h"
 #include "platform/codepage.h"
 #include "protocol/modem_link.h"
 #include "protocol/utv540.h"
