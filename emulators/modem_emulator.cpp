@@ -299,11 +299,11 @@ void ModemEmulator::State::OnDataByte(std::uint8_t byte) {
 }
 
 void ModemEmulator::State::OnDteBytes(const std::uint8_t* bytes, std::size_t count) {
-    // Resetting, or DTR off with &D2/&D3: the modem does not listen.
-    if (resetDoneAt || (!dtrOn && dtrMode >= 2)) {
-        return;
-    }
     for (std::size_t i = 0; i < count; ++i) {
+        // Resetting, or DTR off with &D2/&D3: the modem does not listen.
+        if (resetDoneAt || (!dtrOn && dtrMode >= 2)) {
+            return;
+        }
         switch (mode) {
             case Mode::Command:
             case Mode::OnlineCommand:

@@ -39,6 +39,18 @@ TEST(ModemCommandLine, AHeatCalculatorBecomesTheDefaultPeer) {
     EXPECT_EQ(result.options.modem.defaultPeer, "hc");
 }
 
+TEST(ModemCommandLine, TakesTheModemsHabits) {
+    const ModemParseResult result =
+        ParseModemArguments({"--profile", "e1V0Q1W1S2=255&d0", "--reset-delay", "2500", "--refuse",
+                             "x4", "--refuse=&K3", "--no-dtr"});
+    ASSERT_EQ(result.action, ModemParseResult::Action::Run) << result.message;
+    const auto& modem = result.options.modem;
+    EXPECT_EQ(modem.profile, "e1V0Q1W1S2=255&d0");
+    EXPECT_EQ(modem.resetDelayMs, 2500u);
+    EXPECT_EQ(modem.refused, (std::vector<std::string>{"X4", "&K3"}));
+    EXPECT_FALSE(modem.dtrWired);
+}
+
 TEST(ModemCommandLine, RefusesWhatItDoesNotKnow) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--number", "101"},
@@ -51,6 +63,11 @@ TEST(ModemCommandLine, RefusesWhatItDoesNotKnow) {
              {"--fault", "smoke"},
              {"--guard"},
              {"--colour", "red"},
+             {"--profile", "DT101"},
+             {"--profile", "S2"},
+             {"--profile", "&K3"},
+             {"--reset-delay", "soon"},
+             {"--refuse", ""},
          }) {
         const ModemParseResult result = ParseModemArguments(args);
         EXPECT_EQ(result.action, ModemParseResult::Action::Error) << args.front();

@@ -26,6 +26,15 @@ using std::chrono::milliseconds;
 
 constexpr unsigned kGuardMs = 30;
 
+template <typename Condition>
+bool WaitFor(Condition condition, milliseconds limit = milliseconds(10000)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    return condition();
+}
+
 // The client side of the modem's line.
 class Terminal {
   public:
@@ -37,6 +46,13 @@ class Terminal {
         tcsetattr(fd_, TCSANOW, &tio);
     }
     ~Terminal() { ::close(fd_); }
+    // DTR the termios way: B0 lowers it, a real speed raises it.
+    void SetSpeed(speed_t speed) {
+        termios tio{};
+        tcgetattr(fd_, &tio);
+        cfsetospeed(&tio, speed);
+        tcsetattr(fd_, TCSANOW, &tio);
+    }
     void Send(const std::string& text) {
         [[maybe_unused]] const ssize_t n = ::write(fd_, text.data(), text.size());
     }
@@ -257,6 +273,132 @@ TEST(ModemEmulator, AFaultyModemAnswersNothingOrNoise) {
     EXPECT_EQ(line.find("OK"), std::string::npos);
     EXPECT_GT(line.size(), 4u);
     EXPECT_EQ(modem.Stats().commands.size(), 2u);
+}
+
+TEST(ModemEmulator, TheStoredProfileComesBackWithTheReset) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"V0", "AT\r0\r"},     // numeric results, echo on
+        {"E0Q1", ""},          // nothing at all
+        {"E0", "\r\nOK\r\n"},  // verbose, no echo
+    };
+    for (const auto& [profile, answer] : cases) {
+        SCOPED_TRACE(profile);
+        ModemOptions options = Options();
+        options.profile = profile;
+        ModemEmulator modem(options);
+        Terminal terminal(modem.SlavePath());
+        terminal.Send("ATE0V1Q0\r");
+        terminal.ReadUntil("OK\r\n");
+        terminal.Send("ATZ\r");
+        terminal.ReadFor(milliseconds(100));
+        terminal.Send("AT\r");
+        EXPECT_EQ(terminal.ReadFor(milliseconds(150)), answer);
+        EXPECT_EQ(modem.Stats().resets, 1u);
+    }
+}
+
+TEST(ModemEmulator, ASlowResetIgnoresWhatComesMeanwhile) {
+    ModemOptions options = Options();
+    options.profile = "E0";
+    options.resetDelayMs = 300;
+    ModemEmulator modem(options);
+    Terminal terminal(modem.SlavePath());
+    terminal.Send("ATZ\r");
+    terminal.Send("ATE0\r");  // lost in the reset
+    EXPECT_EQ(terminal.ReadUntil("OK\r\n"), "\r\nOK\r\n");
+    EXPECT_EQ(modem.Stats().commands, std::vector<std::string>{"ATZ"});
+}
+
+TEST(ModemEmulator, ARefusedCommandFailsItsLine) {
+    ModemOptions options = Options();
+    options.refused = {"X4", "&K3"};
+    ModemEmulator modem(options);
+    Terminal terminal(modem.SlavePath());
+    terminal.Send("ATE0\r");
+    terminal.ReadUntil("OK\r\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"ATV1X4\r", "\r\nERROR\r\n"},
+        {"ATX3\r", "\r\nOK\r\n"},
+        {"AT&K3\r", "\r\nERROR\r\n"},
+        {"AT&K0\r", "\r\nOK\r\n"},
+    };
+    for (const auto& [command, result] : cases) {
+        terminal.Send(command);
+        EXPECT_EQ(terminal.ReadUntil(result), result) << command;
+    }
+}
+
+TEST(ModemEmulator, ConnectReportsFollowW) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"W0", "\r\nCONNECT 115200\r\n"},
+        {"W1", "\r\nCARRIER 33600\r\n\r\nPROTOCOL: LAP-M\r\n\r\nCONNECT 115200\r\n"},
+        {"W2", "\r\nCONNECT 33600\r\n"},
+    };
+    for (const auto& [profile, report] : cases) {
+        SCOPED_TRACE(profile);
+        ModemOptions options = Options();
+        options.profile = std::string("E0") + profile;
+        ModemEmulator modem(options);
+        Terminal terminal(modem.SlavePath());
+        terminal.SetSpeed(B115200);
+        terminal.Send("ATD1\r");
+        EXPECT_EQ(terminal.ReadUntil("CONNECT 115200\r\n"), report);
+    }
+}
+
+TEST(ModemEmulator, DtrDownHangsUpAsAndDSays) {
+    struct Case {
+        const char* profile;
+        unsigned hangUps;
+        bool online;
+    };
+    const Case cases[] = {{"E0", 1, false}, {"E0&D0", 0, true}, {"E0S2=255", 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        ModemOptions options = Options();
+        options.profile = c.profile;
+        ModemEmulator modem(options);
+        Terminal terminal(modem.SlavePath());
+        terminal.SetSpeed(B115200);
+        terminal.Send("ATD1\r");
+        terminal.ReadUntil("CONNECT 33600\r\n");
+        terminal.SetSpeed(B0);
+        ASSERT_TRUE(WaitFor([&] { return modem.Stats().dtrDrops == 1; }));
+        terminal.SetSpeed(B115200);
+        const emulators::ModemStats stats = modem.Stats();
+        EXPECT_EQ(stats.dtrHangUps, c.hangUps);
+        EXPECT_EQ(stats.online, c.online);
+    }
+}
+
+TEST(ModemEmulator, WithS2Above127PlusSignsAreAlwaysData) {
+    ModemOptions options = Options();
+    options.profile = "E0S2=255";
+    ModemEmulator modem(options);
+    Terminal terminal(modem.SlavePath());
+    terminal.Send("ATD1\r");
+    terminal.ReadUntil("CONNECT 33600\r\n");
+    std::this_thread::sleep_for(milliseconds(kGuardMs * 2));  // the protocol's silence
+    terminal.Send("+++");
+    EXPECT_EQ(terminal.ReadUntil("+++"), "+++");
+    EXPECT_EQ(terminal.ReadFor(milliseconds(kGuardMs * 3)), "");
+    EXPECT_EQ(modem.Stats().escapes, 0u);
+    EXPECT_TRUE(modem.Stats().online);
+}
+
+TEST(ModemEmulator, WithoutADtrWireDropsGoUnseen) {
+    ModemOptions options = Options();
+    options.dtrWired = false;
+    ModemEmulator modem(options);
+    Terminal terminal(modem.SlavePath());
+    terminal.SetSpeed(B115200);
+    terminal.Send("ATE0D1\r");
+    terminal.ReadUntil("CONNECT 33600\r\n");
+    terminal.SetSpeed(B0);
+    terminal.Send("x");  // still carried: the modem never saw DTR go
+    EXPECT_EQ(terminal.ReadUntil("x"), "x");
+    EXPECT_EQ(modem.Stats().dtrDrops, 0u);
+    EXPECT_TRUE(modem.Stats().online);
 }
 
 }  // namespace
