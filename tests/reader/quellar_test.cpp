@@ -24,6 +24,9 @@ using emulators::Fault;
 using emulators::FaultKind;
 namespace fs = std::filesystem;
 
+// Generous, so a busy machine costs no attempt; reads that only a time-out ends cost it once.
+const char* const kTimeOut = "250";
+
 const char* const kSpeedMessage =
     "Wrong speed (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)\n";
 
@@ -119,7 +122,8 @@ class Quellar : public ::testing::Test {
     Outcome RunList(const std::vector<std::string>& lines, std::string abonent = "1",
                     std::string deep = "0", const reader::QuellarOptions& options = FastOptions()) {
         return RunQuellar(
-            {"5", "115200", deep, "30", abonent, List(lines).string(), Output().string()}, options);
+            {"5", "115200", deep, kTimeOut, abonent, List(lines).string(), Output().string()},
+            options);
     }
 
     testsupport::ScratchFolder folder_;
@@ -175,7 +179,7 @@ TEST_F(Quellar, ListsThatAreNotFilesAreRefusedWithoutWaiting) {
     for (const std::string& list : {fifo.string(), std::string("/dev/zero")}) {
         SCOPED_TRACE(list);
         const Outcome outcome =
-            RunQuellar({"5", "115200", "0", "30", "1", list, Output().string()});
+            RunQuellar({"5", "115200", "0", kTimeOut, "1", list, Output().string()});
         EXPECT_EQ(outcome.exitCode, -1);
         EXPECT_EQ(outcome.printed, "COM5\nCan't read configuration file\n");
     }
@@ -207,7 +211,7 @@ TEST_F(Quellar, APortThatCannotBeSetUpFailsCleanly) {
     reader::QuellarOptions options = FastOptions();
     options.portOpened = [this] { port_.reset(); };  // the line hangs up under the open port
     const Outcome outcome = RunQuellar(
-        {"5", "115200", "0", "30", "1", List({kStart, kStop}).string(), Output().string()},
+        {"5", "115200", "0", kTimeOut, "1", List({kStart, kStop}).string(), Output().string()},
         options);
     EXPECT_EQ(outcome.exitCode, -1);
     EXPECT_EQ(outcome.printed, "COM5\nCan't configure port\n");
@@ -258,7 +262,7 @@ TEST_F(Quellar, OutputsThatMustNotBeTouchedAreRefused) {
     };
     for (const auto& [output, message] : cases) {
         SCOPED_TRACE(output);
-        const Outcome outcome = RunQuellar({"5", "115200", "0", "30", "1", list, output});
+        const Outcome outcome = RunQuellar({"5", "115200", "0", kTimeOut, "1", list, output});
         EXPECT_EQ(outcome.exitCode, -1);
         EXPECT_EQ(outcome.printed, "COM5\n" + message);
         EXPECT_EQ(ReadAll(list), listBytes);
@@ -274,7 +278,7 @@ TEST_F(Quellar, AnOutputThroughALinkIsWrittenToItsTarget) {
     const fs::path target = folder_.Path() / "target.dat";
     fs::create_symlink("target.dat", link);  // relative, as links usually are
     const Outcome outcome =
-        RunQuellar({"5", "115200", "0", "30", "1",
+        RunQuellar({"5", "115200", "0", kTimeOut, "1",
                     List({kStart, kClockPair1, kClockPair2, kStop}).string(), link.string()});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
     EXPECT_TRUE(fs::is_symlink(link));
@@ -287,7 +291,7 @@ TEST_F(Quellar, AFailedRunThroughALinkLeavesNoPartialTarget) {
     std::ofstream(target) << "the previous reading";
     fs::create_symlink(target, link);
     const Outcome outcome =
-        RunQuellar({"5", "115200", "0", "30", "9",
+        RunQuellar({"5", "115200", "0", kTimeOut, "9",
                     List({kStart, kClockPair1, kClockPair2, kStop}).string(), link.string()});
     EXPECT_EQ(outcome.exitCode, -1);
     EXPECT_TRUE(fs::is_symlink(link));
@@ -308,7 +312,7 @@ TEST_F(Quellar, ListsWithLfLineEndsReadAsTheirCrLfTwins) {
     auto read = [&](const fs::path& list) {
         Bind({testsupport::Device()});
         const Outcome outcome =
-            RunQuellar({"5", "115200", "0", "30", "1", list.string(), Output().string()});
+            RunQuellar({"5", "115200", "0", kTimeOut, "1", list.string(), Output().string()});
         EXPECT_EQ(outcome.exitCode, 0) << outcome.printed;
         return std::make_pair(outcome.printed, ReadAll(Output()));
     };
@@ -353,7 +357,7 @@ TEST_F(Quellar, TheWrongSpeedClosesThePort) {
 
 TEST_F(Quellar, OutputFileThatCannotBeCreated) {
     const Outcome outcome =
-        RunQuellar({"5", "115200", "0", "30", "1", List({kStart, kStop}).string(),
+        RunQuellar({"5", "115200", "0", kTimeOut, "1", List({kStart, kStop}).string(),
                     (folder_.Path() / "no" / "such" / "out.dat").string()});
     EXPECT_EQ(outcome.exitCode, -1);
     EXPECT_EQ(outcome.printed, "COM5\nCan't create output file\n");
@@ -681,7 +685,8 @@ TEST_F(Quellar, ADeviceThatRefusesTheHourlyCommandsKeepsTheReading) {
 
 TEST_F(Quellar, ReadsTheShippedParameterList) {
     const std::string list = std::string(CALVIX_SOURCE_DIR) + "/site/hc/tv540wi.opr";
-    const Outcome outcome = RunQuellar({"5", "115200", "0", "30", "1", list, Output().string()});
+    const Outcome outcome =
+        RunQuellar({"5", "115200", "0", kTimeOut, "1", list, Output().string()});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.printed;
     const auto records = Records(ReadAll(Output()));
     ASSERT_GE(records.size(), 3u);
