@@ -6,7 +6,8 @@
  * failures go to the slot's history file when one is open.
  *
  * Which serial ports carry modems is configured by the environment variable TARVEX_MODEMS,
- * e.g. TARVEX_MODEMS="COM3 COM5:33600" (a port, optionally its modem's highest rate).
+ * e.g. TARVEX_MODEMS="COM3 COM5:33600/init=X3/dial=ATDP" (a port, optionally its modem's highest
+ * rate, then options: init=, dte=, rtscts, dial=; see the README).
  *
  * Answer mode: the "window" is a file descriptor (a pipe's or a socket's writing end). For each
  * notification the library writes one TarvexNotification record of 12 bytes in one write:
