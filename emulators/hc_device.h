@@ -70,7 +70,7 @@ inline constexpr int kDays180Version = 53;
 inline constexpr int kTwoPipelineVersion = 60;
 
 // Addresses of the memory map (see docs/emulators.md).
-inline constexpr std::uint16_t kDeviceDirectoryRoot = 302;   // 0x012E, 5-byte field entries
+inline constexpr std::uint16_t kDeviceDirectoryRoot = 302;  // 0x012E, 5-byte field entries
 inline constexpr std::uint16_t kCommandArea = 0x1000;
 inline constexpr std::uint16_t kAnswerArea = 0x1080;
 

@@ -16,8 +16,7 @@ struct FdCloser {
 
 }  // namespace
 
-FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
-                       std::size_t limit) {
+FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content, std::size_t limit) {
     content.clear();
     // Non-blocking, so a FIFO without a writer cannot hang the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

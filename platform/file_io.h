@@ -16,11 +16,11 @@ enum class FileRead {
 
 // Reads a regular file whole. Never opens anything that could block, and never reads more than
 // `limit` bytes into memory.
-FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
+[[nodiscard]] FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
                        std::size_t limit = std::size_t{64} << 20);
 
 // Appends the whole file to `content`; false when it cannot be opened or read (a folder, for
 // one), is not a regular file, or is larger than 64 MiB.
-bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
+[[nodiscard]] bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
 
 }  // namespace platform

@@ -31,7 +31,7 @@ class IniFile {
     // its permissions and owner. A file that cannot be opened for writing where it stands
     // (read-only, a folder, a FIFO) is refused as an in-place write would be. False when it
     // could not be written; the old file stays as it was.
-    bool UpdateFile() const;
+    [[nodiscard]] bool UpdateFile() const;
     const std::filesystem::path& Path() const { return path_; }
 
     std::string ReadString(std::string_view section, std::string_view key,

@@ -97,24 +97,24 @@ class SerialPort {
     // Opens "COM1".."COM8" (or, for tests and tools, an absolute device path) for reading and
     // writing, with no sharing: TIOCEXCL plus an exclusive flock. Returns nullptr on failure and
     // leaves errno set.
-    static std::unique_ptr<SerialPort> Open(std::string_view name);
+    [[nodiscard]] static std::unique_ptr<SerialPort> Open(std::string_view name);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // GetCommState / SetCommState. Setting applies after queued output has drained
     // (TCSADRAIN), so a parity change never catches the tail of the previous bytes.
-    bool GetCommState(DeviceControl& dcb) const;
-    bool SetCommState(const DeviceControl& dcb);
-    bool SetCommTimeouts(const CommTimeouts& timeouts);
+    [[nodiscard]] bool GetCommState(DeviceControl& dcb) const;
+    [[nodiscard]] bool SetCommState(const DeviceControl& dcb);
+    [[nodiscard]] bool SetCommTimeouts(const CommTimeouts& timeouts);
     CommTimeouts GetCommTimeouts() const { return timeouts_; }
 
     // ReadFile: returns false only on an I/O error; `done` says how many bytes came before the
     // count was reached or a time-out ran out (Win32 rules: total = multiplier * n + constant,
     // interval = longest gap between two bytes once the first byte came; zeros disable them).
-    bool Read(std::uint8_t* buffer, std::size_t count, std::size_t& done);
+    [[nodiscard]] bool Read(std::uint8_t* buffer, std::size_t count, std::size_t& done);
     // WriteFile: false on an I/O error or when the total write time-out ran out.
-    bool Write(const std::uint8_t* buffer, std::size_t count, std::size_t& done);
+    [[nodiscard]] bool Write(const std::uint8_t* buffer, std::size_t count, std::size_t& done);
 
     // PurgeComm of the input: drops bytes received and not yet read.
     void PurgeInput();

@@ -177,9 +177,9 @@ bool ModemLine::WriteRaw(const std::string& bytes) {
     if (!port_) {
         return false;
     }
-    port_->SetCommTimeouts(CommandWriteTimeouts());
     std::size_t done = 0;
-    return port_->Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), done) &&
+    return port_->SetCommTimeouts(CommandWriteTimeouts()) &&
+           port_->Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), done) &&
            done == bytes.size();
 }
 
@@ -194,7 +194,9 @@ int ModemLine::WriteData(const std::uint8_t* bytes, std::size_t count, std::size
     if (!port_) {
         return EIO;
     }
-    port_->SetCommTimeouts(timeouts);
+    if (!port_->SetCommTimeouts(timeouts)) {
+        return EINVAL;
+    }
     if (port_->Write(bytes, count, done)) {
         return 0;
     }

@@ -73,7 +73,11 @@ std::shared_ptr<ModemLine> ModemLine::Open(std::uint32_t handle, const ModemConf
         return nullptr;
     }
     platform::DeviceControl dcb;
-    port->GetCommState(dcb);
+    if (!port->GetCommState(dcb)) {
+        fault = OpenFault::kPortSettings;
+        error = ErrorOf(fault);
+        return nullptr;
+    }
     dcb.baudRate = config.dteRate;
     dcb.byteSize = 8;
     dcb.parity = platform::kNoParity;
