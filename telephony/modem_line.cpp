@@ -715,35 +715,6 @@ void ModemLine::CarrierLost() {
     }
 }
 
-void ModemLine::CheckCarrier() {
-    const std::optional<int> lines = ModemLines();
-    if (!lines || (*lines & TIOCM_CAR) != 0) {
-        return;
-    }
-    if (mode_ == Mode::kData) {
-        CarrierLost();
-    } else {
-        HangUpDone();  // the far end went first; the modem is on hook already
-    }
-}
-
-// DTR first: every modem set up with &D2 hangs up on it, also one that ignores "+++".
-void ModemLine::StartHangUp() {
-    {
-        std::lock_guard lock(mutex_);
-        if (call_ && call_->data) {
-            call_->data->Break();
-        }
-    }
-    if (!SetDtr(false)) {
-        StartEscape();
-        return;
-    }
-    assembler_.Clear();
-    mode_ = Mode::kDtrDrop;
-    SetDeadline(timings_.dtrDrop);
-}
-
 void ModemLine::StartEscape() {
     {
         std::lock_guard lock(mutex_);

@@ -1,6 +1,6 @@
 // Opening a line: the port, its settings, and a modem brought into a known state whatever its
 // stored profile holds (numeric or no result codes, echo, a slow reset), or left online by an
-// earlier program.
+// earlier program. And the port's modem lines: DTR to hang up, DCD to see the carrier go.
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -234,6 +234,37 @@ OpenFault ModemLine::Initialise() {
         fault = RunInitSequence();
     }
     return fault;
+}
+
+// ---- the worker's use of the modem lines ----
+
+void ModemLine::CheckCarrier() {
+    const std::optional<int> lines = ModemLines();
+    if (!lines || (*lines & TIOCM_CAR) != 0) {
+        return;
+    }
+    if (mode_ == Mode::kData) {
+        CarrierLost();
+    } else {
+        HangUpDone();  // the far end went first; the modem is on hook already
+    }
+}
+
+// DTR first: every modem set up with &D2 hangs up on it, also one that ignores "+++".
+void ModemLine::StartHangUp() {
+    {
+        std::lock_guard lock(mutex_);
+        if (call_ && call_->data) {
+            call_->data->Break();
+        }
+    }
+    if (!SetDtr(false)) {
+        StartEscape();
+        return;
+    }
+    assembler_.Clear();
+    mode_ = Mode::kDtrDrop;
+    SetDeadline(timings_.dtrDrop);
 }
 
 }  // namespace telephony
