@@ -107,7 +107,10 @@ class Quellar : public ::testing::Test {
 
     void Bind(std::vector<emulators::HcConfig> devices) {
         port_.reset();
-        port_ = std::make_unique<testsupport::EmulatedPort>(5, std::move(devices));
+        // A busy machine must not split a request between its address byte and the rest.
+        emulators::LineOptions options;
+        options.gapTimeoutMs = 1000;
+        port_ = std::make_unique<testsupport::EmulatedPort>(5, std::move(devices), options);
     }
     emulators::HcDevice& Device() { return port_->Device(1); }
 
@@ -314,11 +317,10 @@ TEST_F(Quellar, ListsWithLfLineEndsReadAsTheirCrLfTwins) {
         const Outcome outcome =
             RunQuellar({"5", "115200", "0", kTimeOut, "1", list.string(), Output().string()});
         EXPECT_EQ(outcome.exitCode, 0) << outcome.printed;
-        return std::make_pair(outcome.printed, ReadAll(Output()));
+        return ReadAll(Output());
     };
-    const auto [printedCrLf, fileCrLf] = read(crlf);
-    const auto [printedLf, fileLf] = read(lf);
-    EXPECT_EQ(printedLf, printedCrLf);
+    const Bytes fileCrLf = read(crlf);
+    const Bytes fileLf = read(lf);
     // The clock and the current values move with time: the rest is equal byte for byte.
     const std::vector<Bytes> moving = {{0xE6, 0x00, 0x36, 0x11, 0x00},
                                        {0xE6, 0x00, 0x0B, 0x40, 0x00}};
