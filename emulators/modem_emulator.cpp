@@ -97,10 +97,19 @@ void ModemEmulator::State::RemoveLink() {
     emulators::RemoveLink(options.linkPath, slavePath);
 }
 
+// What the modem sends reaches the client byte by byte at the port rate (ten bits a byte), as
+// its UART sends it.
 void ModemEmulator::State::Write(const std::uint8_t* bytes, std::size_t count) {
+    const unsigned rate = DteRate();
+    const auto perByte = std::chrono::nanoseconds(rate > 0 ? 10'000'000'000LL / rate : 0);
     const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(2);
+    Clock::time_point next = Clock::now();
     while (count > 0 && master >= 0) {
-        const ssize_t n = ::write(master, bytes, count);
+        if (perByte.count() > 0) {
+            std::this_thread::sleep_until(next);
+            next = std::max(next, Clock::now() - perByte) + perByte;
+        }
+        const ssize_t n = ::write(master, bytes, perByte.count() > 0 ? 1 : count);
         if (n > 0) {
             bytes += n;
             count -= static_cast<std::size_t>(n);
