@@ -41,7 +41,8 @@ typedef struct TarvexNotification {
  * seconds. */
 TARVEX_API uint32_t ModemConnect(uint32_t slot, const char* phoneNumber, uint32_t minRate,
                                  uint32_t maxRate, uint32_t timeoutSeconds, uint32_t attempts);
-/* Ends the call (the line stays open while answer mode is on). Always 1 for a valid slot. */
+/* Ends the call (the line stays open while answer mode is on). 1 for a valid slot; 0 only when
+ * an internal failure stopped it (no function of this library throws). */
 TARVEX_API uint32_t ModemDisconnect(uint32_t slot);
 /* Raw transfers of 1..256 bytes; the number of bytes moved. */
 TARVEX_API uint32_t ModemRead(uint32_t slot, uint32_t length, uint8_t* buffer);
