@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/serial_port.h"
+
 namespace protocol {
 
 class FrameLink {
@@ -31,8 +33,8 @@ class FrameLink {
     // Takes one stale byte of input and then lets `gapMs` pass; false when no byte came.
     virtual bool DrainByte(std::uint32_t gapMs);
 
-    // Win32 parity code (3 MARK, 4 SPACE) for the bytes that follow; a modem call has none.
-    virtual bool SetLineParity(std::uint8_t /*parity*/) { return true; }
+    // MARK or SPACE for the bytes that follow; a modem call has no parity to set.
+    virtual bool SetLineParity(platform::Parity /*parity*/) { return true; }
     // A serial line is paced by the reader: it waits between attempts and before a probe.
     // A modem call has its own time-outs and waits nothing extra.
     virtual bool WaitsBetweenAttempts() const { return true; }

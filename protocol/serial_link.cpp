@@ -6,7 +6,7 @@ SerialLink::SerialLink(platform::SerialPort& port, const platform::DeviceControl
                        std::uint32_t addressPauseMs)
     : port_(port), deviceControl_(deviceControl), addressPauseMs_(addressPauseMs) {}
 
-bool SerialLink::SetLineParity(std::uint8_t parity) {
+bool SerialLink::SetLineParity(platform::Parity parity) {
     deviceControl_.parity = parity;
     return port_.SetCommState(deviceControl_);
 }

@@ -17,7 +17,7 @@ class SerialLink : public FrameLink {
     bool SendFrame(std::span<const std::uint8_t> frame) override;
     bool Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t& received) override;
     void DiscardInput() override;
-    bool SetLineParity(std::uint8_t parity) override;
+    bool SetLineParity(platform::Parity parity) override;
 
     platform::SerialPort& Port() { return port_; }
 

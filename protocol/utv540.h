@@ -129,7 +129,7 @@ class CTV540 : public CTV540Base {
     // Marks the link connected on success and asks the callback whether to go on.
     void NotifyExchange(bool ok);
     // Win32 parity code: 3 MARK, 4 SPACE. Nothing to do on a modem call.
-    bool SetLineParity(std::uint8_t parity) { return link_.SetLineParity(parity); }
+    bool SetLineParity(platform::Parity parity) { return link_.SetLineParity(parity); }
 
     bool connected() const { return connected_; }
     FrameLink& Link() { return link_; }
