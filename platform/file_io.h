@@ -17,7 +17,7 @@ enum class FileRead {
 // Reads a regular file whole. Never opens anything that could block, and never reads more than
 // `limit` bytes into memory.
 [[nodiscard]] FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
-                       std::size_t limit = std::size_t{64} << 20);
+                                     std::size_t limit = std::size_t{64} << 20);
 
 // Appends the whole file to `content`; false when it cannot be opened or read (a folder, for
 // one), is not a regular file, or is larger than 64 MiB.
