@@ -143,8 +143,10 @@ PeriodRecord MakeMonthRecord(std::uint32_t seed, CivilDate date, std::int64_t la
         for (unsigned p = 0; p < 4; ++p) {
             heat[p] += day.pipelines[p].heatGj;
             mass[p] += day.pipelines[p].massT;
-            temperature[p] += day.pipelines[p].temperatureC;
-            pressure[p] += day.pipelines[p].pressureMpa;
+            // Means weighted by operating time, as docs/device-data.md defines them.
+            const double weight = day.pipelines[p].operatingSeconds;
+            temperature[p] += day.pipelines[p].temperatureC * weight;
+            pressure[p] += day.pipelines[p].pressureMpa * weight;
             month.pipelines[p].operatingSeconds += day.pipelines[p].operatingSeconds;
         }
     }
@@ -152,8 +154,9 @@ PeriodRecord MakeMonthRecord(std::uint32_t seed, CivilDate date, std::int64_t la
         PipelineTotals& t = month.pipelines[p];
         t.heatGj = FiveDigits(heat[p]);
         t.massT = FiveDigits(mass[p]);
-        t.temperatureC = FiveDigits(temperature[p] / days);
-        t.pressureMpa = FiveDigits(pressure[p] / days);
+        const double time = std::max<double>(t.operatingSeconds, 1.0);
+        t.temperatureC = FiveDigits(temperature[p] / time);
+        t.pressureMpa = FiveDigits(pressure[p] / time);
     }
     return month;
 }
