@@ -161,6 +161,28 @@ std::string Cp866ToCp1251(std::string_view text) {
     return ApplyMap(map, text);
 }
 
+std::string Cp866LettersToCp1251(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        auto byte = static_cast<std::uint8_t>(c);
+        if (byte >= 0x80 && byte <= 0xAF) {
+            byte = static_cast<std::uint8_t>(byte + 0x40);
+        } else if (byte >= 0xE0 && byte <= 0xEF) {
+            byte = static_cast<std::uint8_t>(byte + 0x10);
+        } else if (byte == 0xF0) {
+            byte = 0xA8;
+        } else if (byte == 0xF1) {
+            byte = 0xB8;
+        } else if (byte == 0xFC) {
+            byte = 0xB9;
+        } else if (byte == 0xFF) {
+            byte = ' ';
+        }
+        c = static_cast<char>(byte);
+    }
+    return out;
+}
+
 std::string Cp1251ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);

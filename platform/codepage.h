@@ -18,6 +18,9 @@ std::uint8_t UnicodeToCp866(char32_t cp);
 // CharToOemBuff / OemToChar: 1251 <-> 866, byte for byte ('?' where there is no equivalent).
 std::string Cp1251ToCp866(std::string_view text);
 std::string Cp866ToCp1251(std::string_view text);
+// The report texts' own table: only the Cyrillic letters, Ё, ё and № move (80-AF -> C0-EF,
+// E0-EF -> F0-FF), FF becomes a blank, and every other byte stays, box drawing included.
+std::string Cp866LettersToCp1251(std::string_view text);
 
 // UTF-8 at the edges (terminal, GUI); malformed UTF-8 input yields '?'.
 std::string Cp1251ToUtf8(std::string_view text);
