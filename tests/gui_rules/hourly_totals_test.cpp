@@ -113,10 +113,10 @@ TEST(HourlyTotalsTest, FourPipelinesFollowEachOtherInTheirGroup) {
     EXPECT_EQ(lines[35], kFrame4);
 }
 
-TEST(HourlyTotalsTest, NoOperatingTimeAveragesOverOne) {
+TEST(HourlyTotalsTest, NoOperatingTimeAveragesOverOneAndUnreadableCellsCountNothing) {
     Lines lines =
         Report(kFrame2, std::vector<std::string>(24, Row2(1, "---", "------", kNoValues2)));
-    lines[20] = Row2(11, "0", "0 0", {"1", "", "", "", "80", "", "0.5", ""});
+    lines[20] = Row2(11, "0", "0 0", {"1", "x", "", "", "80", "", "0.5", "?"});
     AddHourlyTotals(lines, 2);
     EXPECT_EQ(lines[34], "|" + kTotal +
                              "|      0|         |     1.000     0.000|    0.00     0.00|"

@@ -198,6 +198,11 @@ TEST(SeveralDayTableTest, AnUnreadableCellIsAnError) {
     lines[4] = "| 41 | 1 |";  // no value cells
     EXPECT_THROW(CorrectSeveralDayTable(lines, {2007, 3, 10}, {2007, 3, 10}),
                  ReportCorrectionError);
+    lines = SeveralDayReport({{41, "1.0", "1.0"}, {42, "1.0", "1.0"}});
+    lines[4] = "|";  // ends before the day column: the day still has room
+    EXPECT_THROW(CorrectSeveralDayTable(lines, {2007, 3, 10}, {2007, 3, 11}),
+                 ReportCorrectionError);
+    EXPECT_EQ(lines[4], "| 10");
 }
 
 TEST(SeveralDayTableTest, NumbersInTheirOwnWritings) {
