@@ -10,54 +10,17 @@
 #include <map>
 
 #include "emulators/hc_archive.h"
-#include "emulators/hc_device.h"
 #include "emulators/hc_memory_map.h"
-#include "platform/ini_file.h"
-#include "protocol/archive_progress.h"
-#include "protocol/data_file.h"
-#include "protocol/tv540v60.h"
-#include "tests/builder/report_files.h"
-#include "tests/support/direct_modem.h"
+#include "tests/builder/emulated_data.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using buildertest::Cells;
+using buildertest::ExpectPrinted;
 constexpr long long kClock = 1733580000;  // 2024-12-07 14:00:00 UTC
 constexpr std::uint32_t kSeed = 11;
-
-class QuietProgress : public protocol::ArchiveProgress {
-  public:
-    bool Report(std::string_view, int, int) override { return false; }
-};
-
-// The numbers of a table row between its '|'; "---" reads as NaN.
-std::vector<double> Cells(const std::string& row) {
-    std::vector<double> cells;
-    std::size_t at = row.find('|');
-    while (at != std::string::npos) {
-        const std::size_t next = row.find('|', at + 1);
-        if (next == std::string::npos) {
-            break;
-        }
-        const std::string cell = row.substr(at + 1, next - at - 1);
-        std::istringstream in(cell);
-        for (std::string word; in >> word;) {
-            char* end = nullptr;
-            const double value = std::strtod(word.c_str(), &end);
-            cells.push_back(*end == '\0' ? value : NAN);  // "---", "Итого"
-        }
-        at = next;
-    }
-    return cells;
-}
-
-// `printed` is `expected` written with `decimals` digits after the point.
-void ExpectPrinted(double printed, double expected, int decimals, const std::string& what) {
-    const double unit = std::pow(10.0, -decimals);
-    EXPECT_LE(std::fabs(printed - expected), 0.5 * unit + 1e-6 * std::fabs(expected))
-        << what << ": printed " << printed << ", expected " << expected;
-}
 
 class EmulatedReports : public ::testing::Test {
   protected:
@@ -67,21 +30,8 @@ class EmulatedReports : public ::testing::Test {
         config_.clockEpoch = kClock;
         config_.hourlyRecords = 40;  // back to 5 December, 22:00
         config_.missingDays = {20};  // 17 November is not in the archive
-        emulators::HcDevice device(config_);
-        testsupport::DirectModem modem(device);
-        auto link = testsupport::DirectLink<protocol::CTV540v60>(modem);
-        fs::create_directories(Folder() / "hc" / "txt");
-        fs::create_directories(Folder() / "sbl");
-        {
-            auto file = protocol::DataFile::Create(Folder() / "hc" / "dat1hc");
-            QuietProgress progress;
-            link->ReadVersion60(*file, true, progress, platform::IniFile{}, false);
-        }
-        for (const char* name : {"prev_hw", "hour_hw", "days_hw", "year_hw"}) {
-            fs::copy_file(
-                fs::path(CALVIX_SOURCE_DIR) / "site" / "sbl" / (std::string(name) + ".sbl"),
-                Folder() / "sbl" / (std::string(name) + ".sbl"));
-        }
+        buildertest::ReadEmulatedVersion60(config_, Folder());
+        buildertest::CopyShippedTemplates(Folder());
     }
     fs::path Folder() const { return folder_.Path(); }
     bool Holds(std::int64_t day) const {

@@ -1,0 +1,139 @@
+// The builder's reports after the workstation's correction: the hourly totals row and the
+// several-day totals follow from the emulator's seeded records, to the printed precision.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "emulators/hc_archive.h"
+#include "gui/rules/report_correction.h"
+#include "platform/codepage.h"
+#include "tests/builder/emulated_data.h"
+#include "tests/support/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using buildertest::Cells;
+constexpr long long kClock = 1733580000;  // 2024-12-07 14:00:00 UTC
+constexpr std::uint32_t kSeed = 11;
+
+double Rounded(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
+}
+
+// The correction cuts the decimals it does not show.
+void ExpectCut(double printed, double expected, int decimals, const std::string& what) {
+    EXPECT_LE(std::fabs(printed - expected), std::pow(10.0, -decimals) + 1e-9)
+        << what << ": printed " << printed << ", expected " << expected;
+}
+
+class CorrectedReports : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        emulators::HcConfig config;
+        config.version = 60;
+        config.seed = kSeed;
+        config.clockEpoch = kClock;
+        config.hourlyRecords = 40;
+        buildertest::ReadEmulatedVersion60(config, folder_.Path());
+        buildertest::CopyShippedTemplates(folder_.Path());
+    }
+    // The report as the workstation shows it, in UTF-8.
+    std::vector<std::string> Corrected(const std::vector<std::string>& args,
+                                       const calvix::ReportContext& context) {
+        std::ostringstream err;
+        EXPECT_EQ(builder::RunBuilder(args, folder_.Path(), err), builder::kExitDone) << err.str();
+        const std::string text = buildertest::ReadText(folder_.Path() / "hc/txt/out.txt");
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find("\r\n", at);
+            lines.push_back(text.substr(at, end - at));
+            at = end == std::string::npos ? text.size() : end + 2;
+        }
+        calvix::CorrectReport(lines, context);
+        for (std::string& line : lines) {
+            line = platform::Cp1251ToUtf8(line);
+        }
+        return lines;
+    }
+    testsupport::ScratchFolder folder_;
+};
+
+TEST_F(CorrectedReports, HourlyTotalsRowSumsTheDay) {
+    calvix::ReportContext context;
+    context.workState = calvix::WorkState::stHCHourly;
+    context.dataTakeDate = {2024, 12, 7};
+    context.deviceVersion = 60;
+    const auto lines = Corrected(
+        {"1", "3", "sbl\\hour_hw.sbl", "hc\\dat1hc", "hc\\txt\\out.txt", "24", "12", "6"}, context);
+    ASSERT_GE(lines.size(), 36u);
+    ASSERT_TRUE(lines[34].starts_with("|Итого|")) << lines[34];
+    const std::int64_t first = *emulators::DayNumberOf(2024, 12, 6) * 24;
+    double minutes = 0;
+    double mass[2] = {}, heat[2] = {}, t[2] = {}, p[2] = {};
+    for (int hour = 0; hour < 24; ++hour) {
+        const emulators::HourRecord r = emulators::MakeHourRecord(kSeed, first + hour);
+        const double m = std::round(r.operatingSeconds / 60.0);
+        minutes += m;
+        for (int i = 0; i < 2; ++i) {
+            const auto& v = r.pipelines[static_cast<std::size_t>(i)];
+            mass[i] += Rounded(v.massT, 3);
+            heat[i] += Rounded(v.heatGj, 2);
+            t[i] += Rounded(v.temperatureC, 1) * m;
+            p[i] += Rounded(v.pressureMpa, 2) * m;
+        }
+    }
+    const std::vector<double> c = Cells(lines[34]);
+    ASSERT_EQ(c.size(), 10u) << lines[34];  // "Итого", time, then 2 x 4 values
+    EXPECT_EQ(c[1], minutes);
+    for (int i = 0; i < 2; ++i) {
+        ExpectCut(c[2 + static_cast<std::size_t>(i)], mass[i], 3, "mass");
+        ExpectCut(c[4 + static_cast<std::size_t>(i)], heat[i], 2, "heat");
+        ExpectCut(c[6 + static_cast<std::size_t>(i)], t[i] / minutes, 1, "temperature");
+        ExpectCut(c[8 + static_cast<std::size_t>(i)], p[i] / minutes, 2, "pressure");
+    }
+}
+
+TEST_F(CorrectedReports, SeveralDayTotalsOverTheChosenDays) {
+    const fs::path path = folder_.Path() / "sbl" / "days_hw.sbl";
+    std::string text = buildertest::ReadText(path);
+    text.replace(0, text.find("\r\n"), "@cycle 5,28");  // 29 November .. 2 December
+    buildertest::WriteText(path, text);
+    calvix::ReportContext context;
+    context.workState = calvix::WorkState::stHCSeveralDays;
+    context.dataTakeDate = {2024, 12, 7};
+    context.beginDate = {2024, 11, 29};
+    context.endDate = {2024, 12, 2};
+    const auto lines =
+        Corrected({"1", "3", "sbl\\days_hw.sbl", "hc\\dat1hc", "hc\\txt\\out.txt"}, context);
+    std::vector<std::vector<double>> rows;
+    std::vector<double> totals;
+    for (const std::string& line : lines) {
+        if (line.starts_with("|Итого")) {
+            totals = Cells(line);
+        } else if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
+            rows.push_back(Cells(line));
+        }
+    }
+    ASSERT_EQ(rows.size(), 4u);  // 31 November is gone
+    double heat = 0, mass = 0;
+    const std::pair<unsigned, unsigned> days[] = {{11, 29}, {11, 30}, {12, 1}, {12, 2}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(rows[i][0], days[i].second);
+        const emulators::PeriodRecord r = emulators::MakeDayRecord(
+            kSeed, *emulators::DayNumberOf(2024, days[i].first, days[i].second));
+        buildertest::ExpectPrinted(
+            rows[i][2], static_cast<double>(r.pipelines[0].heatGj) - r.pipelines[1].heatGj, 2,
+            "heat");
+        buildertest::ExpectPrinted(rows[i][3], r.pipelines[0].massT, 3, "mass");
+        heat += rows[i][2];
+        mass += rows[i][3];
+    }
+    // The totals are those of the printed rows.
+    ASSERT_GE(totals.size(), 4u);
+    EXPECT_NEAR(totals[2], heat, 1e-9);
+    EXPECT_NEAR(totals[3], mass, 1e-9);
+}
+
+}  // namespace
