@@ -13,15 +13,6 @@
 
 namespace {
 
-// The line paces at the rate the reader set. A machine busy with other tests may stall the
-// reader between the address byte and the rest of a request; a patient gap keeps such a stall
-// from splitting the request, which would cost an attempt that a real line would not.
-emulators::LineOptions PatientLine() {
-    emulators::LineOptions options;
-    options.gapTimeoutMs = 1000;
-    return options;
-}
-
 using Bytes = std::vector<std::uint8_t>;
 
 class PacedLink : public testing::TestWithParam<std::uint32_t> {};
@@ -37,7 +28,7 @@ TEST_P(PacedLink, LongAndShortAnswersArriveWhole) {
     // version 53 (97-byte answers of the 180-day archive).
     emulators::HcConfig hourly = testsupport::Device(1, 45);
     emulators::HcConfig days = testsupport::Device(2, 53);
-    testsupport::EmulatedPort emulated(4, {hourly, days}, PatientLine());
+    testsupport::EmulatedPort emulated(4, {hourly, days}, testsupport::PatientLine());
     emulators::HcDevice hourlyTwin(hourly);
     emulators::HcDevice daysTwin(days);
 

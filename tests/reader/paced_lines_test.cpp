@@ -17,15 +17,6 @@
 
 namespace {
 
-// The line paces at the rate the reader set. A machine busy with other tests may stall the
-// reader between the address byte and the rest of a request; a patient gap keeps such a stall
-// from splitting the request, which would cost an attempt that a real line would not.
-emulators::LineOptions PatientLine() {
-    emulators::LineOptions options;
-    options.gapTimeoutMs = 1000;
-    return options;
-}
-
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
@@ -120,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, PacedLines, testing::Values(1200u, 2400u, 9600u,
 TEST_P(PacedLines, EveryAnswerIsStoredWhole) {
     emulators::HcConfig config = testsupport::Device();
     config.hourlyRecords = 2;
-    testsupport::EmulatedPort emulated(6, {config}, PatientLine());
+    testsupport::EmulatedPort emulated(6, {config}, testsupport::PatientLine());
     testsupport::ScratchFolder folder;
     const fs::path list = folder.Path() / "paced.opr";
     const fs::path output = folder.Path() / "paced.dat";

@@ -107,10 +107,8 @@ class Quellar : public ::testing::Test {
 
     void Bind(std::vector<emulators::HcConfig> devices) {
         port_.reset();
-        // A busy machine must not split a request between its address byte and the rest.
-        emulators::LineOptions options;
-        options.gapTimeoutMs = 1000;
-        port_ = std::make_unique<testsupport::EmulatedPort>(5, std::move(devices), options);
+        port_ = std::make_unique<testsupport::EmulatedPort>(5, std::move(devices),
+                                                            testsupport::PatientLine());
     }
     emulators::HcDevice& Device() { return port_->Device(1); }
 

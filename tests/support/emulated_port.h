@@ -38,6 +38,15 @@ class EmulatedPort {
     std::unique_ptr<emulators::HcLine> line_;
 };
 
+// The line paces at the rate the reader set. A machine busy with other tests may stall the
+// reader between the address byte and the rest of a request; a patient gap keeps such a stall
+// from splitting the request, which would cost an attempt that a real line would not.
+inline emulators::LineOptions PatientLine() {
+    emulators::LineOptions options;
+    options.gapTimeoutMs = 1000;
+    return options;
+}
+
 inline emulators::HcConfig Device(std::uint8_t address = 1, int version = 45) {
     emulators::HcConfig config;
     config.address = address;
