@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,9 @@
 
 #include "emulators/hc_archive.h"
 #include "emulators/hc_memory_map.h"
+#include "protocol/utv540.h"
 #include "tests/builder/emulated_data.h"
+#include "tests/support/process.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -200,3 +203,64 @@ TEST_F(EmulatedReports, YearMonthsComeFromTheMonthlyArchive) {
 }
 
 }  // namespace
+
+// The 180-day archive of a version-53 device, made by the installed "hc/touch180.exe".
+class DeepArchiveReports : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        config_.version = 53;
+        config_.seed = kSeed;
+        config_.clockEpoch = kClock;
+        emulators::HcDevice device(config_);
+        testsupport::DirectModem modem(device);
+        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
+        fs::create_directories(Folder() / "hc" / "txt");
+        {
+            auto file = protocol::DataFile::Create(Folder() / "hc" / "dat2hc");
+            buildertest::QuietProgress progress;
+            ASSERT_TRUE(link->Read180DayArchive(*file, progress));
+        }
+        buildertest::CopyShippedTemplates(Folder());
+        fs::copy_file(TOUCH_PROGRAM, Folder() / "hc" / "touch180.exe");
+    }
+    fs::path Folder() const { return folder_.Path(); }
+
+    emulators::HcConfig config_;
+    testsupport::ScratchFolder folder_;
+};
+
+TEST_F(DeepArchiveReports, InstalledBuilderReportsTheChosenDays) {
+    testsupport::Process builder(
+        {(Folder() / "hc" / "touch180.exe").string(), "s", "hc\\dat2hc", "sbl\\days_hw.sbl",
+         "hc\\txt\\days_hw.txt", "25.10.2024", "05.11.2024"},
+        Folder() / "stdout", {}, Folder());
+    ASSERT_TRUE(builder.Started());
+    ASSERT_EQ(builder.Wait(std::chrono::seconds(30)), builder::kExitDone);
+    const auto lines =
+        buildertest::ReportLines(buildertest::ReportText(Folder() / "hc/txt/days_hw.txt"));
+    std::vector<std::vector<double>> rows;
+    std::vector<double> totals;
+    for (const std::string& line : lines) {
+        if (line.starts_with("|Итого")) {
+            totals = Cells(line);
+        } else if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
+            rows.push_back(Cells(line));
+        }
+    }
+    ASSERT_EQ(rows.size(), 12u);
+    Expected total;
+    const std::int64_t first = *emulators::DayNumberOf(2024, 10, 25);
+    for (std::int64_t i = 0; i < 12; ++i) {
+        const emulators::PeriodRecord r = emulators::MakeDayRecord(kSeed, first + i);
+        auto& row = rows[static_cast<std::size_t>(i)];
+        EXPECT_EQ(row[0], r.date.day);
+        row.erase(row.begin());
+        Expected one;
+        one.Add(r);
+        one.Check(row, "day " + std::to_string(r.date.day));
+        total.Add(r);
+    }
+    ASSERT_FALSE(totals.empty());
+    totals.erase(totals.begin());
+    total.Check(totals, "totals");
+}

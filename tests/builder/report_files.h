@@ -75,21 +75,32 @@ struct Run {
     std::string err;
 };
 
-// Runs the builder in `folder` and reads its output (code page 866) back as UTF-8 lines.
+// A report (code page 866, CR LF) as UTF-8 lines.
+inline std::vector<std::string> ReportLines(const std::string& utf8) {
+    std::vector<std::string> lines;
+    std::istringstream in(utf8);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+inline std::string ReportText(const std::filesystem::path& path) {
+    return platform::Cp1251ToUtf8(platform::Cp866ToCp1251(ReadText(path)));
+}
+
+// Runs the builder in `folder` and reads its output back.
 inline Run RunIn(const std::filesystem::path& folder, const std::vector<std::string>& args,
                  const std::string& output) {
     Run run;
     std::ostringstream err;
     run.exitCode = builder::RunBuilder(args, folder, err);
     run.err = err.str();
-    run.utf8 = platform::Cp1251ToUtf8(platform::Cp866ToCp1251(ReadText(folder / output)));
-    std::istringstream in(run.utf8);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        run.lines.push_back(line);
-    }
+    run.utf8 = ReportText(folder / output);
+    run.lines = ReportLines(run.utf8);
     return run;
 }
 
