@@ -132,6 +132,18 @@ Period MakePeriod(const Template& report, const Archive& archive, const Request&
             AddDays(archive, {previous.year, previous.month, day}, last, period);
             break;
         }
+        case PeriodKind::kThirdDecade:
+        case PeriodKind::kPreviousThirdDecade: {
+            // Eleven rows whatever the month: the correction deletes those it lacks.
+            const Date month = report.period == PeriodKind::kThirdDecade
+                                   ? Date{clock.year, clock.month, 1}
+                                   : previous;
+            for (int day = 21; day <= 31; ++day) {
+                const Date date{month.year, month.month, day};
+                period.days.push_back(DayRow(archive, date, IsValidDate(date)));
+            }
+            break;
+        }
         case PeriodKind::kYear:
             period.yearly = true;
             AddDays(archive, {clock.year, 1, 1}, {clock.year, 12, 31}, period);

@@ -124,14 +124,17 @@ class Parser {
             {"month", PeriodKind::kMonth},
             {"prevmonth", PeriodKind::kPreviousMonth},
             {"reportmonth", PeriodKind::kReportMonth},
-            {"year", PeriodKind::kYear}};
+            {"year", PeriodKind::kYear},
+            {"decade3", PeriodKind::kThirdDecade},
+            {"prevdecade3", PeriodKind::kPreviousThirdDecade}};
         for (const auto& [name, kind] : kKinds) {
             if (arg == name) {
                 result.period = kind;
                 return;
             }
         }
-        Fail(std::string(W1251("@period ждет day, month, prevmonth, reportmonth или year")));
+        Fail(std::string(W1251(
+            "@period ждет day, month, prevmonth, reportmonth, year, decade3 или prevdecade3")));
     }
 
     FieldFormat Format(std::string_view spec) const {

@@ -24,7 +24,17 @@ struct Segment {
 };
 
 enum class RowKind { kDays, kHours, kMonths };
-enum class PeriodKind { kNone, kDay, kMonth, kPreviousMonth, kReportMonth, kYear, kCycle };
+enum class PeriodKind {
+    kNone,
+    kDay,
+    kMonth,
+    kPreviousMonth,
+    kReportMonth,
+    kYear,
+    kCycle,
+    kThirdDecade,          // days 21..31 of the take month, as eleven rows
+    kPreviousThirdDecade,  // the same of the month before
+};
 
 struct Node {
     enum class Kind { kLine, kRows, kPipes } kind = Kind::kLine;

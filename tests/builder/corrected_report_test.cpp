@@ -137,3 +137,49 @@ TEST_F(CorrectedReports, SeveralDayTotalsOverTheChosenDays) {
 }
 
 }  // namespace
+
+TEST(CorrectedDecade, ThirdDecadeOfALeapFebruaryKeepsItsTwentyNinthDay) {
+    testsupport::ScratchFolder folder;
+    fs::create_directories(folder.Path() / "hc" / "txt");
+    buildertest::CopyShippedTemplates(folder.Path());
+    std::vector<double> mass(31, 0.0);
+    for (int day = 21; day <= 29; ++day) {
+        mass[static_cast<std::size_t>(day - 1)] = day;  // slots of February 2024
+    }
+    buildertest::DataFileMaker()
+        .Start()
+        .Clock(0x07, 0x03, 0x24)
+        .Channel(0x0B, 1, 0x20, mass)
+        .Stop()
+        .Save(folder.Path() / "hc" / "dat1hc");
+    std::ostringstream err;
+    ASSERT_EQ(builder::RunBuilder({"1", "3", "sbl\\dec3_hw.sbl", "hc\\dat1hc", "hc\\txt\\d.txt"},
+                                  folder.Path(), err),
+              builder::kExitDone)
+        << err.str();
+    const std::string text = buildertest::ReadText(folder.Path() / "hc/txt/d.txt");
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 2;
+    }
+    calvix::ReportContext context;
+    context.workState = calvix::WorkState::stHCReports;
+    context.dataTakeDate = {2024, 3, 7};
+    calvix::CorrectReport(lines, context);
+    std::vector<double> days;
+    std::vector<double> totals;
+    for (std::string& line : lines) {
+        line = platform::Cp1251ToUtf8(line);
+        if (line.starts_with("|Итого")) {
+            totals = Cells(line);
+        } else if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
+            days.push_back(Cells(line).at(0));
+        }
+    }
+    EXPECT_EQ(days, (std::vector<double>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
+    ASSERT_GE(totals.size(), 4u);
+    EXPECT_EQ(totals[3], 225.0);  // 21 + ... + 29
+    EXPECT_EQ(lines[0].find("***CORRECT_BD3"), std::string::npos);
+}
