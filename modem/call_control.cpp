@@ -23,6 +23,7 @@ namespace tarvex {
 namespace {
 
 using namespace telephony;
+using platform::Event;
 using std::chrono::milliseconds;
 
 constexpr std::uint32_t kStatusMessagesAdded = 0x0004040E;

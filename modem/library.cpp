@@ -75,7 +75,7 @@ LocalTime RealNow() {
 }
 
 // Waits up to `ms` for either event without taking it.
-bool EitherSet(const telephony::Event& a, const telephony::Event& b, int ms) {
+bool EitherSet(const platform::Event& a, const platform::Event& b, int ms) {
     pollfd fds[2] = {{a.Fd(), POLLIN, 0}, {b.Fd(), POLLIN, 0}};
     return ::poll(fds, 2, ms) > 0;
 }
@@ -141,7 +141,7 @@ bool ServeTapi(Library& library) {
     if (!AcquireForThread(library)) {
         return !library.stop.IsSet();
     }
-    const std::shared_ptr<telephony::Event> tapiEvent = library.tapiEvent;
+    const std::shared_ptr<platform::Event> tapiEvent = library.tapiEvent;
     library.lock.unlock();
     if (!tapiEvent) {
         return true;
@@ -188,7 +188,7 @@ void MessageThread(Library* library) {
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     for (;;) {
-        const auto which = telephony::WaitForAny(
+        const auto which = platform::WaitForAny(
             {&library->stop, &library->shutdownRequest, &library->tapiReady}, std::nullopt);
         if (!which || *which == 0) {
             break;
@@ -228,7 +228,7 @@ LocalTime Now() {
     return now ? now() : RealNow();
 }
 
-std::shared_ptr<telephony::Event> NewEvent() {
+std::shared_ptr<platform::Event> NewEvent() {
     bool fail = false;
     {
         std::lock_guard lock(TheHooks().mutex);
@@ -237,7 +237,7 @@ std::shared_ptr<telephony::Event> NewEvent() {
     if (fail) {
         throw std::system_error(EMFILE, std::generic_category(), "eventfd");
     }
-    return std::make_shared<telephony::Event>();
+    return std::make_shared<platform::Event>();
 }
 
 Timings CurrentTimings() {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "modem/tarvex_internal.h"
-#include "telephony/event.h"
+#include "platform/event.h"
 #include "telephony/line_api.h"
 
 namespace tarvex {
@@ -64,8 +64,8 @@ struct ModemSlot {
     std::uint32_t disconnectMode = 0;
     std::int32_t makeCallRequest = -1;
     std::int32_t dropRequest = -1;
-    std::shared_ptr<telephony::Event> connectEvent;
-    std::shared_ptr<telephony::Event> dropEvent;
+    std::shared_ptr<platform::Event> connectEvent;
+    std::shared_ptr<platform::Event> dropEvent;
     std::string phone;
     std::string statistics;  // grows as needed, so it always holds the whole text
     std::uint32_t index = 0;
@@ -77,15 +77,15 @@ struct Library {
     std::uint32_t lineApp = 0;
     std::uint32_t deviceCount = 0;
     std::uint32_t apiVersion = 0;
-    std::shared_ptr<telephony::Event> tapiEvent;
+    std::shared_ptr<platform::Event> tapiEvent;
     bool tapiInitialised = false;
     telephony::LineMessage lastMessage;
 
-    telephony::Event tapiReady;
-    telephony::Event shutdownRequest;
-    telephony::Event shutdownAcknowledge;
-    telephony::Event stop;
-    telephony::Event threadEnded{telephony::Event::Kind::kManualReset};
+    platform::Event tapiReady;
+    platform::Event shutdownRequest;
+    platform::Event shutdownAcknowledge;
+    platform::Event stop;
+    platform::Event threadEnded{platform::Event::Kind::kManualReset};
 
     // Re-entrant like a critical section.
     std::recursive_mutex lock;
@@ -98,7 +98,7 @@ struct Library {
 Library* TheLibrary();
 
 // A new auto-reset event. Throws std::system_error when none can be made (no descriptor left).
-std::shared_ptr<telephony::Event> NewEvent();
+std::shared_ptr<platform::Event> NewEvent();
 
 // Time and waits, as set for tests or the real ones.
 std::uint32_t TickMs();

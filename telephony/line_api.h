@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/event.h"
 #include "platform/serial_port.h"
-#include "telephony/event.h"
 
 namespace telephony {
 
@@ -74,7 +74,7 @@ inline constexpr std::uint32_t kInitializeExOptionUseEvent = 0x2;
 struct LineInitializeExParams {
     std::uint32_t options = kInitializeExOptionUseEvent;
     // Out: signalled while messages wait in the queue.
-    std::shared_ptr<Event> event;
+    std::shared_ptr<platform::Event> event;
 };
 
 struct LineDevCaps {

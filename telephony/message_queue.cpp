@@ -4,7 +4,8 @@
 
 namespace telephony {
 
-MessageQueue::MessageQueue() : event_(std::make_shared<Event>(Event::Kind::kAutoReset)) {}
+MessageQueue::MessageQueue()
+    : event_(std::make_shared<platform::Event>(platform::Event::Kind::kAutoReset)) {}
 
 void MessageQueue::Post(const LineMessage& message) {
     {

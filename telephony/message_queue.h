@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "telephony/event.h"
+#include "platform/event.h"
 #include "telephony/line_api.h"
 
 namespace telephony {
@@ -21,14 +21,14 @@ class MessageQueue {
     bool Take(LineMessage& message, std::chrono::milliseconds timeout);
     // No more messages are queued; those waiting are dropped.
     void Close();
-    std::shared_ptr<Event> SignalEvent() const { return event_; }
+    std::shared_ptr<platform::Event> SignalEvent() const { return event_; }
 
   private:
     std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<LineMessage> messages_;
     bool closed_ = false;
-    std::shared_ptr<Event> event_;
+    std::shared_ptr<platform::Event> event_;
 };
 
 // Handles of applications, lines, calls and data: unique, never 0, never reused soon.

@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/event.h"
 #include "platform/serial_port.h"
 #include "telephony/data_channel.h"
-#include "telephony/event.h"
 #include "telephony/line_api.h"
 #include "telephony/line_timings.h"
 #include "telephony/message_queue.h"
@@ -141,7 +141,7 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
     const std::shared_ptr<MessageQueue> queue_;
     const LineTimings timings_;
     int portFd_ = -1;
-    Event wake_;
+    platform::Event wake_;
     std::thread worker_;
     unsigned savedSpeed_ = 0;  // the port's speed while DTR is down (a termios speed_t)
 

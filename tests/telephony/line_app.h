@@ -16,7 +16,7 @@ inline constexpr std::chrono::milliseconds kGenerous{10000};
 
 // An initialised application with its message queue.
 class App {
-    using Event = telephony::Event;
+    using Event = platform::Event;
     using LineMessage = telephony::LineMessage;
 
   public:

@@ -1,4 +1,4 @@
-#include "telephony/event.h"
+#include "platform/event.h"
 
 #include <atomic>
 #include <chrono>
@@ -8,8 +8,8 @@
 
 namespace {
 
+using platform::Event;
 using std::chrono::milliseconds;
-using telephony::Event;
 
 TEST(Event, AutoResetWakesOneWaiterAndClears) {
     Event event;
@@ -30,9 +30,9 @@ TEST(Event, ManualResetStaysSignalledUntilReset) {
 TEST(Event, WaitForAnyNamesTheSignalledEventOrTimesOut) {
     Event first;
     Event second;
-    EXPECT_FALSE(telephony::WaitForAny({&first, &second}, milliseconds(10)).has_value());
+    EXPECT_FALSE(platform::WaitForAny({&first, &second}, milliseconds(10)).has_value());
     std::thread setter([&] { second.Set(); });
-    const auto which = telephony::WaitForAny({&first, &second}, std::chrono::seconds(10));
+    const auto which = platform::WaitForAny({&first, &second}, std::chrono::seconds(10));
     setter.join();
     ASSERT_TRUE(which.has_value());
     EXPECT_EQ(*which, 1u);

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <optional>
 
-namespace telephony {
+namespace platform {
 
 class Event {
   public:
@@ -43,4 +43,4 @@ class Event {
 std::optional<std::size_t> WaitForAny(std::initializer_list<Event*> events,
                                       std::optional<std::chrono::milliseconds> timeout);
 
-}  // namespace telephony
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "telephony/event.h"
+#include "platform/event.h"
 #include "platform/read_policy.h"
 
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-namespace telephony {
+namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -88,4 +88,4 @@ std::optional<std::size_t> WaitForAny(std::initializer_list<Event*> events,
     }
 }
 
-}  // namespace telephony
+}  // namespace platform
