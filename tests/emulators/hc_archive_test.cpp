@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "emulators/hc_archive.h"
 #include "emulators/hc_device.h"
 #include "emulators/hc_values.h"
 #include "tests/emulators/hc_test_client.h"
@@ -278,6 +279,42 @@ TEST_F(HcArchiveTest, MonthlyRecordSumsItsDays) {
     EXPECT_EQ(status(22, 2), 1) << "25 months back";
     EXPECT_EQ(status(22, 1), 2) << "26 months back";
     EXPECT_EQ(status(24, 0), 3);
+}
+
+TEST(HcArchiveValuesTest, DaysArePhysicallyPlausible) {
+    const std::int64_t first = *DayNumberOf(2024, 1, 1);
+    for (std::uint32_t seed : {1u, 7u, 11u}) {
+        for (std::int64_t d = first; d < first + 400; ++d) {
+            const PeriodRecord r = MakeDayRecord(seed, d);
+            EXPECT_LE(r.runningSeconds, r.periodSeconds);
+            for (unsigned p = 0; p < 4; ++p) {
+                const PipelineTotals& t = r.pipelines[p];
+                EXPECT_GE(t.temperatureC, 40.0f);
+                EXPECT_LE(t.temperatureC, 130.0f);
+                EXPECT_GE(t.pressureMpa, 0.2f);
+                EXPECT_LE(t.pressureMpa, 1.6f);
+                EXPECT_LE(t.operatingSeconds, r.runningSeconds);
+                // Heat against cold water at 5 degrees, to the five digits kept.
+                EXPECT_NEAR(t.heatGj, t.massT * 4.1868 * (t.temperatureC - 5.0) / 1000.0,
+                            t.heatGj * 2e-4);
+            }
+            EXPECT_GT(r.pipelines[0].temperatureC, r.pipelines[1].temperatureC);  // supply, return
+            EXPECT_GT(r.pipelines[2].temperatureC, r.pipelines[3].temperatureC);
+        }
+    }
+}
+
+TEST(HcArchiveValuesTest, MonthlyMeansAreWeightedByOperatingTime) {
+    const std::int64_t first = *DayNumberOf(2024, 2, 1);
+    const PeriodRecord month = MakeMonthRecord(7, {2024, 2, 1}, first + 28);
+    double weighted = 0, seconds = 0;
+    for (std::int64_t d = first; d < first + 29; ++d) {
+        const PipelineTotals t = MakeDayRecord(7, d).pipelines[0];
+        weighted += static_cast<double>(t.temperatureC) * t.operatingSeconds;
+        seconds += t.operatingSeconds;
+    }
+    EXPECT_EQ(month.pipelines[0].operatingSeconds, seconds);
+    EXPECT_NEAR(month.pipelines[0].temperatureC, weighted / seconds, 1e-3);
 }
 
 TEST_F(HcArchiveTest, EmptyArchivesAnswerNoRecordFromTheStart) {
