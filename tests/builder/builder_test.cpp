@@ -2,6 +2,8 @@
 // hand, the command lines, and every kind of bad input.
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include "builder/archive.h"
 #include "tests/builder/report_files.h"
 #include "tests/support/scratch_folder.h"
@@ -231,3 +233,50 @@ INSTANTIATE_TEST_SUITE_P(Values, DeviceNumbers,
                                            86400.0));
 
 }  // namespace
+
+namespace {
+
+// A day or month of a parameter-list reading: four pipelines of heat, mass, temperature,
+// pressure, operating and fault hours.
+buildertest::Bytes ListRecord(double heat1, double mass1, double t1, double hours1) {
+    buildertest::Bytes data;
+    for (int p = 0; p < 4; ++p) {
+        const bool first = p == 0;
+        for (float v :
+             {static_cast<float>(first ? heat1 : 1.0), static_cast<float>(first ? mass1 : 2.0),
+              static_cast<float>(first ? t1 : 50.0), 0.5f,
+              static_cast<float>(first ? hours1 : 24.0), 0.0f}) {
+            const auto bits = std::bit_cast<std::uint32_t>(v);
+            for (int b = 0; b < 4; ++b) {
+                data.push_back(static_cast<std::uint8_t>(bits >> (8 * b)));
+            }
+        }
+    }
+    return data;
+}
+
+}  // namespace
+
+TEST_F(Builder, ParameterListDaysAndMonthsAreDatedFromTheClock) {
+    DataFileMaker()
+        .Start()
+        .Clock(0x07, 0x12, 0x24)
+        .Record({0x0B, 0, 0x24, 0x29, 0}, ListRecord(3.5, 40, 80, 24))   // 6 December
+        .Record({0x0B, 2, 0x24, 0x29, 0}, ListRecord(2.5, 30, 70, 12))   // 4 December
+        .Record({0x0C, 0, 0x24, 0x29, 0}, ListRecord(99, 900, 75, 700))  // November
+        .Stop()
+        .Save(Folder() / "hc" / "dat1hc");
+    Template(
+        "@period year\n@rows months\n{mm} {M1:.1} {T1:.1}\n@end\n"
+        "{M1:.1} {T1:.1} {M4:.1}\n");
+    const auto run = Build();
+    ASSERT_EQ(run.exitCode, builder::kExitDone) << run.utf8;
+    ASSERT_EQ(run.lines.size(), 13u);
+    EXPECT_EQ(run.lines[10], "11 900.0 75.0");
+    // December from its days: 40 + 30 t, (80 x 24 + 70 x 12) / 36.
+    EXPECT_EQ(run.lines[11], "12 70.0 76.7");
+    EXPECT_EQ(run.lines[12], "970.0 75.1 6.0");
+    const auto days = RunIn(
+        Folder(), {"s", "hc\\dat1hc", "sbl\\t.sbl", "o.txt", "03.12.2024", "06.12.2024"}, "o.txt");
+    EXPECT_EQ(days.lines, (std::vector<std::string>{"12 70.0 76.7", "70.0 76.7 4.0"}));
+}

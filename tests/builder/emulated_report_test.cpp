@@ -264,3 +264,12 @@ TEST_F(DeepArchiveReports, InstalledBuilderReportsTheChosenDays) {
     totals.erase(totals.begin());
     total.Check(totals, "totals");
 }
+
+TEST_F(EmulatedReports, EveryShippedTemplateMakesAFramedReport) {
+    for (const auto& entry : fs::directory_iterator(fs::path(CALVIX_SOURCE_DIR) / "site" / "sbl")) {
+        const std::string name = entry.path().stem().string();
+        const auto run = name == "hour_hw" ? Build(name, {"24", "12", "6"}) : Build(name);
+        EXPECT_EQ(run.exitCode, builder::kExitDone) << name << "\n" << run.utf8;
+        EXPECT_NE(run.utf8.find("+--"), std::string::npos) << name;
+    }
+}
