@@ -234,14 +234,79 @@ double DecodeDeviceNumber8(const std::uint8_t* b) {
     return negative ? -value : value;
 }
 
-Archive ParseDataFile(std::string_view text) {
-    const Bytes bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+namespace {
+
+// What the records say before the clock dates the archives.
+struct Collected {
     Archive archive;
     Channels channels;
     std::vector<std::pair<int, Bytes>> listDays, listMonths;
     bool stopped = false;
+};
+
+// `record` runs from its length field on.
+void Take(Bytes record, Collected& c) {
+    Archive& archive = c.archive;
+    const Bytes tag = record.substr(3, 5);
+    const Bytes data = record.substr(8);
+    if (tag[0] == 0xFF && tag[1] == 1 && tag[2] == 0x35) {
+        c.stopped = true;
+    } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x36 && data.size() >= 6) {
+        archive.clock = Date{2000 + Bcd(data[5]), Bcd(data[4]), Bcd(data[3])};
+    } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x39 && tag[4] == 0) {
+        archive.number = DeviceText(data, 8);
+    } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x3D && data.size() > 17) {
+        archive.reportDay = data[17];
+    } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x3A) {
+        archive.address = DeviceText(data, 26);
+    } else if ((tag[0] == 0x0B || tag[0] == 0x0C) && tag[3] == 0x29 && tag[2] >= 0x1F &&
+               tag[2] <= 0x23 && tag[1] <= 2) {
+        c.channels.values[tag[0] - 0x0B][tag[1]][tag[2] - 0x1F] = data;
+        c.channels.any = true;
+    } else if ((tag[0] == 0x0B || tag[0] == 0x0C) && tag[2] == 0x24 && tag[3] == 0x29 &&
+               data.size() >= 96) {
+        (tag[0] == 0x0B ? c.listDays : c.listMonths).emplace_back(tag[1], data);
+    } else if (tag[0] == 0x0E && tag[2] == 0x24 && data.size() >= 96) {
+        AddDay180(data, archive);
+    } else if (tag[0] == 0x09 && tag[4] == 1) {
+        AddHour(record, archive);
+    }
+}
+
+// Dates the version-60 channels and the parameter list's days and months from the clock.
+void DateArchives(Collected& c) {
+    Archive& archive = c.archive;
+    const bool needsClock = c.channels.any || !c.listDays.empty() || !c.listMonths.empty();
+    if (needsClock && !(archive.clock && IsValidDate(*archive.clock))) {
+        throw InputError(std::string(W1251("В файле данных нет верной даты съема.")));
+    }
+    if (c.channels.any) {
+        ApplyChannels(c.channels, *archive.clock, archive);
+        archive.pipelines = std::max(archive.pipelines, 2);
+    }
+    for (const auto& [back, data] : c.listDays) {
+        Date day = PreviousDay(*archive.clock);
+        for (int i = 0; i < back; ++i) {
+            day = PreviousDay(day);
+        }
+        archive.days[day] = ListRecordValues(data, 24);
+        archive.pipelines = kMaxPipelines;
+    }
+    for (const auto& [back, data] : c.listMonths) {
+        const int index = archive.clock->year * 12 + archive.clock->month - 2 - back;
+        const Date month{index / 12, index % 12 + 1, 1};
+        archive.months[month] = ListRecordValues(data, 24.0 * DaysInMonth(month.year, month.month));
+        archive.pipelines = kMaxPipelines;
+    }
+}
+
+}  // namespace
+
+Archive ParseDataFile(std::string_view text) {
+    const Bytes bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    Collected collected;
     std::size_t pos = 0;
-    while (pos < bytes.size() && !stopped) {
+    while (pos < bytes.size() && !collected.stopped) {
         if (bytes.size() - pos < 2 ||
             bytes.size() - pos - 2 < static_cast<std::size_t>(bytes[pos] << 8 | bytes[pos + 1])) {
             throw InputError(std::string(W1251("Файл данных поврежден: запись по смещению ")) +
@@ -250,60 +315,15 @@ Archive ParseDataFile(std::string_view text) {
         const std::size_t length = bytes[pos] << 8 | bytes[pos + 1];
         const Bytes record = bytes.substr(pos, length + 2);
         pos += length + 2;
-        if (length < 6 || record[2] != 5) {
-            continue;  // the filler record
-        }
-        const Bytes tag = record.substr(3, 5);
-        const Bytes data = record.substr(8);
-        if (tag[0] == 0xFF && tag[1] == 1 && tag[2] == 0x35) {
-            stopped = true;
-        } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x36 && data.size() >= 6) {
-            archive.clock = Date{2000 + Bcd(data[5]), Bcd(data[4]), Bcd(data[3])};
-        } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x39 && tag[4] == 0) {
-            archive.number = DeviceText(data, 8);
-        } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x3D && data.size() > 17) {
-            archive.reportDay = data[17];
-        } else if (tag[0] == 0xE6 && tag[1] == 0 && tag[2] == 0x3A) {
-            archive.address = DeviceText(data, 26);
-        } else if ((tag[0] == 0x0B || tag[0] == 0x0C) && tag[3] == 0x29 && tag[2] >= 0x1F &&
-                   tag[2] <= 0x23 && tag[1] <= 2) {
-            channels.values[tag[0] - 0x0B][tag[1]][tag[2] - 0x1F] = data;
-            channels.any = true;
-        } else if ((tag[0] == 0x0B || tag[0] == 0x0C) && tag[2] == 0x24 && tag[3] == 0x29 &&
-                   data.size() >= 96) {
-            (tag[0] == 0x0B ? listDays : listMonths).emplace_back(tag[1], data);
-        } else if (tag[0] == 0x0E && tag[2] == 0x24 && data.size() >= 96) {
-            AddDay180(data, archive);
-        } else if (tag[0] == 0x09 && tag[4] == 1) {
-            AddHour(record, archive);
+        if (length >= 6 && record[2] == 5) {  // not the filler record
+            Take(record, collected);
         }
     }
-    if (!stopped) {
+    if (!collected.stopped) {
         throw InputError(std::string(W1251("Файл данных неполон: нет записи конца файла.")));
     }
-    const bool needsClock = channels.any || !listDays.empty() || !listMonths.empty();
-    if (needsClock && !(archive.clock && IsValidDate(*archive.clock))) {
-        throw InputError(std::string(W1251("В файле данных нет верной даты съема.")));
-    }
-    if (channels.any) {
-        ApplyChannels(channels, *archive.clock, archive);
-        archive.pipelines = std::max(archive.pipelines, 2);
-    }
-    for (const auto& [back, data] : listDays) {
-        Date day = PreviousDay(*archive.clock);
-        for (int i = 0; i < back; ++i) {
-            day = PreviousDay(day);
-        }
-        archive.days[day] = ListRecordValues(data, 24);
-        archive.pipelines = kMaxPipelines;
-    }
-    for (const auto& [back, data] : listMonths) {
-        int index = archive.clock->year * 12 + archive.clock->month - 2 - back;
-        const Date month{index / 12, index % 12 + 1, 1};
-        archive.months[month] = ListRecordValues(data, 24.0 * DaysInMonth(month.year, month.month));
-        archive.pipelines = kMaxPipelines;
-    }
-    return archive;
+    DateArchives(collected);
+    return std::move(collected.archive);
 }
 
 }  // namespace builder

@@ -87,6 +87,26 @@ void AddDays(const Archive& archive, Date from, const Date& to, Period& period) 
     }
 }
 
+// Slots S + 1 .. S + N of the two-month day scale: day k of the month before the take date
+// is slot k, day k of the take month slot k + 31. A slot of a day the month lacks stays.
+void AddCycleSlots(const Archive& archive, const Template& report, const Date& clock,
+                   Period& period) {
+    const Date previous = FirstOfPreviousMonth(clock);
+    for (int slot = report.cycleSkip + 1; slot <= report.cycleSkip + report.cycleCount; ++slot) {
+        const Date date = slot <= 31 ? Date{previous.year, previous.month, slot}
+                                     : Date{clock.year, clock.month, slot - 31};
+        period.days.push_back(DayRow(archive, date, IsValidDate(date)));
+    }
+}
+
+// Eleven rows whatever the month: the correction deletes those it lacks.
+void AddThirdDecade(const Archive& archive, const Date& month, Period& period) {
+    for (int day = 21; day <= 31; ++day) {
+        const Date date{month.year, month.month, day};
+        period.days.push_back(DayRow(archive, date, IsValidDate(date)));
+    }
+}
+
 Period MakePeriod(const Template& report, const Archive& archive, const Request& request) {
     Period period;
     if (request.range) {
@@ -105,12 +125,7 @@ Period MakePeriod(const Template& report, const Archive& archive, const Request&
             throw InputError(
                 std::string(W1251("В шаблоне не указан период: нужна строка @period или @cycle.")));
         case PeriodKind::kCycle:
-            for (int slot = report.cycleSkip + 1; slot <= report.cycleSkip + report.cycleCount;
-                 ++slot) {
-                const Date date = slot <= 31 ? Date{previous.year, previous.month, slot}
-                                             : Date{clock.year, clock.month, slot - 31};
-                period.days.push_back(DayRow(archive, date, IsValidDate(date)));
-            }
+            AddCycleSlots(archive, report, clock, period);
             break;
         case PeriodKind::kDay:
             AddDays(archive, PreviousDay(clock), PreviousDay(clock), period);
@@ -133,17 +148,11 @@ Period MakePeriod(const Template& report, const Archive& archive, const Request&
             break;
         }
         case PeriodKind::kThirdDecade:
-        case PeriodKind::kPreviousThirdDecade: {
-            // Eleven rows whatever the month: the correction deletes those it lacks.
-            const Date month = report.period == PeriodKind::kThirdDecade
-                                   ? Date{clock.year, clock.month, 1}
-                                   : previous;
-            for (int day = 21; day <= 31; ++day) {
-                const Date date{month.year, month.month, day};
-                period.days.push_back(DayRow(archive, date, IsValidDate(date)));
-            }
+            AddThirdDecade(archive, {clock.year, clock.month, 1}, period);
             break;
-        }
+        case PeriodKind::kPreviousThirdDecade:
+            AddThirdDecade(archive, previous, period);
+            break;
         case PeriodKind::kYear:
             period.yearly = true;
             AddDays(archive, {clock.year, 1, 1}, {clock.year, 12, 31}, period);
