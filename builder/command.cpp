@@ -86,8 +86,11 @@ std::string Build(const Job& job, const std::filesystem::path& base) {
 }  // namespace
 
 bool WriteWholeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::string temporary = path.string() + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
+    // Same folder, same extension: a temporary left by a killed run goes with the workstation's
+    // clean-up of "*.txt" at its start.
+    const std::string extension = path.extension().string();
+    std::string temporary = (path.parent_path() / path.stem()).string() + ".XXXXXX" + extension;
+    const int fd = mkstemps(temporary.data(), static_cast<int>(extension.size()));
     if (fd < 0) {
         return false;
     }
