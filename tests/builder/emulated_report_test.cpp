@@ -273,3 +273,43 @@ TEST_F(EmulatedReports, EveryShippedTemplateMakesAFramedReport) {
         EXPECT_NE(run.utf8.find("+--"), std::string::npos) << name;
     }
 }
+
+TEST(WideHourlyReports, FourPipelinesFillTheWideLayout) {
+    emulators::HcConfig config;
+    config.version = 45;
+    config.seed = kSeed;
+    config.clockEpoch = kClock;
+    config.hourlyRecords = 40;
+    testsupport::ScratchFolder folder;
+    fs::create_directories(folder.Path() / "hc" / "txt");
+    {
+        emulators::HcDevice device(config);
+        testsupport::DirectModem modem(device);
+        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
+        auto file = protocol::DataFile::Create(folder.Path() / "hc" / "dat1hc");
+        buildertest::QuietProgress progress;
+        protocol::WriteStartRecord(*file);
+        link->ReadHourArchive(*file, progress);
+        protocol::WriteStopRecord(*file);
+    }
+    buildertest::CopyShippedTemplates(folder.Path());
+    const auto run = buildertest::RunIn(
+        folder.Path(),
+        {"1", "3", "sbl\\hour_hw.sbl", "hc\\dat1hc", "hc\\txt\\h.txt", "24", "12", "6"},
+        "hc/txt/h.txt");
+    ASSERT_EQ(run.exitCode, builder::kExitDone) << run.utf8;
+    ASSERT_GE(run.lines.size(), 34u);
+    const std::int64_t first = *emulators::DayNumberOf(2024, 12, 6) * 24;
+    for (int hour = 0; hour < 24; ++hour) {
+        const std::vector<double> c = Cells(run.lines[9 + static_cast<std::size_t>(hour)]);
+        ASSERT_EQ(c.size(), 22u) << run.lines[9 + static_cast<std::size_t>(hour)];
+        const emulators::HourRecord r = emulators::MakeHourRecord(kSeed, first + hour);
+        for (std::size_t p = 0; p < 4; ++p) {
+            ExpectPrinted(c[6 + p], r.pipelines[p].massT, 3, "mass");
+            ExpectPrinted(c[10 + p], r.pipelines[p].heatGj, 2, "heat");
+            ExpectPrinted(c[14 + p], r.pipelines[p].temperatureC, 1, "temperature");
+            ExpectPrinted(c[18 + p], r.pipelines[p].pressureMpa, 2, "pressure");
+        }
+    }
+    EXPECT_NE(run.lines[33].find("+--"), std::string::npos);
+}
