@@ -60,24 +60,20 @@ class CorrectedReports : public ::testing::Test {
     testsupport::ScratchFolder folder_;
 };
 
-TEST_F(CorrectedReports, HourlyTotalsRowSumsTheDay) {
-    calvix::ReportContext context;
-    context.workState = calvix::WorkState::stHCHourly;
-    context.dataTakeDate = {2024, 12, 7};
-    context.deviceVersion = 60;
-    const auto lines = Corrected(
-        {"1", "3", "sbl\\hour_hw.sbl", "hc\\dat1hc", "hc\\txt\\out.txt", "24", "12", "6"}, context);
+// The correction's totals of the day's hours, from the emulator's records as printed.
+void ExpectHourlyTotals(const std::vector<std::string>& lines, int pipelines) {
     ASSERT_GE(lines.size(), 36u);
     ASSERT_TRUE(lines[34].starts_with("|Итого|")) << lines[34];
     const std::int64_t first = *emulators::DayNumberOf(2024, 12, 6) * 24;
+    const auto n = static_cast<std::size_t>(pipelines);
     double minutes = 0;
-    double mass[2] = {}, heat[2] = {}, t[2] = {}, p[2] = {};
+    std::vector<double> mass(n), heat(n), t(n), p(n);
     for (int hour = 0; hour < 24; ++hour) {
         const emulators::HourRecord r = emulators::MakeHourRecord(kSeed, first + hour);
         const double m = std::round(r.operatingSeconds / 60.0);
         minutes += m;
-        for (int i = 0; i < 2; ++i) {
-            const auto& v = r.pipelines[static_cast<std::size_t>(i)];
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& v = r.pipelines[i];
             mass[i] += Rounded(v.massT, 3);
             heat[i] += Rounded(v.heatGj, 2);
             t[i] += Rounded(v.temperatureC, 1) * m;
@@ -85,14 +81,39 @@ TEST_F(CorrectedReports, HourlyTotalsRowSumsTheDay) {
         }
     }
     const std::vector<double> c = Cells(lines[34]);
-    ASSERT_EQ(c.size(), 10u) << lines[34];  // "Итого", time, then 2 x 4 values
+    ASSERT_EQ(c.size(), 2 + 4 * n) << lines[34];  // "Итого", time, then n x 4 values
     EXPECT_EQ(c[1], minutes);
-    for (int i = 0; i < 2; ++i) {
-        ExpectCut(c[2 + static_cast<std::size_t>(i)], mass[i], 3, "mass");
-        ExpectCut(c[4 + static_cast<std::size_t>(i)], heat[i], 2, "heat");
-        ExpectCut(c[6 + static_cast<std::size_t>(i)], t[i] / minutes, 1, "temperature");
-        ExpectCut(c[8 + static_cast<std::size_t>(i)], p[i] / minutes, 2, "pressure");
+    for (std::size_t i = 0; i < n; ++i) {
+        ExpectCut(c[2 + i], mass[i], 3, "mass");
+        ExpectCut(c[2 + n + i], heat[i], 2, "heat");
+        ExpectCut(c[2 + 2 * n + i], t[i] / minutes, 1, "temperature");
+        ExpectCut(c[2 + 3 * n + i], p[i] / minutes, 2, "pressure");
     }
+}
+
+const std::vector<std::string> kHourlyArgs{
+    "1", "3", "sbl\\hour_hw.sbl", "hc\\dat1hc", "hc\\txt\\out.txt", "24", "12", "6"};
+
+TEST_F(CorrectedReports, HourlyTotalsRowSumsTheDay) {
+    calvix::ReportContext context;
+    context.workState = calvix::WorkState::stHCHourly;
+    context.dataTakeDate = {2024, 12, 7};
+    context.deviceVersion = 60;
+    ExpectHourlyTotals(Corrected(kHourlyArgs, context), 2);
+}
+
+TEST_F(CorrectedReports, FourPipelineHourlyTotalsRowSumsTheDay) {
+    emulators::HcConfig config;
+    config.version = 45;
+    config.seed = kSeed;
+    config.clockEpoch = kClock;
+    config.hourlyRecords = 40;
+    buildertest::ReadEmulatedHours(config, folder_.Path());
+    calvix::ReportContext context;
+    context.workState = calvix::WorkState::stHCHourly;
+    context.dataTakeDate = {2024, 12, 7};
+    context.deviceVersion = 45;
+    ExpectHourlyTotals(Corrected(kHourlyArgs, context), 4);
 }
 
 TEST_F(CorrectedReports, SeveralDayTotalsOverTheChosenDays) {

@@ -16,6 +16,7 @@
 #include "protocol/archive_progress.h"
 #include "protocol/data_file.h"
 #include "protocol/tv540v60.h"
+#include "protocol/utv540.h"
 #include "tests/builder/report_files.h"
 #include "tests/support/direct_modem.h"
 
@@ -64,6 +65,21 @@ inline void ReadEmulatedVersion60(const emulators::HcConfig& config,
     auto file = protocol::DataFile::Create(folder / "hc" / "dat1hc");
     QuietProgress progress;
     link->ReadVersion60(*file, true, progress, platform::IniFile{}, false);
+}
+
+// Writes `folder`/hc/dat1hc with the device's hourly archive only, as a parameter-list reading
+// of a device without a built-in reading stores it.
+inline void ReadEmulatedHours(const emulators::HcConfig& config,
+                              const std::filesystem::path& folder) {
+    emulators::HcDevice device(config);
+    testsupport::DirectModem modem(device);
+    auto link = testsupport::DirectLink<protocol::CTV540>(modem);
+    std::filesystem::create_directories(folder / "hc" / "txt");
+    auto file = protocol::DataFile::Create(folder / "hc" / "dat1hc");
+    QuietProgress progress;
+    protocol::WriteStartRecord(*file);
+    link->ReadHourArchive(*file, progress);
+    protocol::WriteStopRecord(*file);
 }
 
 inline void CopyShippedTemplates(const std::filesystem::path& folder) {

@@ -281,17 +281,7 @@ TEST(WideHourlyReports, FourPipelinesFillTheWideLayout) {
     config.clockEpoch = kClock;
     config.hourlyRecords = 40;
     testsupport::ScratchFolder folder;
-    fs::create_directories(folder.Path() / "hc" / "txt");
-    {
-        emulators::HcDevice device(config);
-        testsupport::DirectModem modem(device);
-        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
-        auto file = protocol::DataFile::Create(folder.Path() / "hc" / "dat1hc");
-        buildertest::QuietProgress progress;
-        protocol::WriteStartRecord(*file);
-        link->ReadHourArchive(*file, progress);
-        protocol::WriteStopRecord(*file);
-    }
+    buildertest::ReadEmulatedHours(config, folder.Path());
     buildertest::CopyShippedTemplates(folder.Path());
     const auto run = buildertest::RunIn(
         folder.Path(),
