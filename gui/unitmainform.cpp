@@ -201,8 +201,8 @@ void TMainForm::BuildSelectArchiv() {
     AddLabel(pan, "lb1SA", text::kArchivesInUpd, 20, 44);
     listSelectArchiv_ = AddList(pan, "listSelectArchiv", 20, 66, 420, 230);
     AddLabel(pan, "lb2SA", text::kChooseArchive, 20, 306);
-    // Choosing an archive comes with the УПД download.
-    AddButton(pan, "btStartSA", text::kNext, 20, 350, 120);
+    // Choosing an archive comes with the УПД download; disabled until then.
+    AddButton(pan, "btStartSA", text::kNext, 20, 350, 120)->setEnabled(false);
     Connect(AddButton(pan, "btReturnSA", text::kBack, 170, 350, 120), NavButton::btReturnSA);
     Connect(AddButton(pan, "btExitSA", text::kExit, 320, 350, 120), &TMainForm::CloseMainForm);
 }
@@ -291,7 +291,12 @@ void TMainForm::BuildText() {
     Connect(text_.back, NavButton::btReturnText);
     Connect(text_.prev, &TMainForm::btPrevTextClick);
     Connect(text_.exit, &TMainForm::CloseMainForm);
-    // Saving, deleting and printing come with the report archive and printing work.
+    // Saving, deleting and printing come with the report archive and printing work; until then
+    // they show disabled, never as buttons that do nothing.
+    for (QPushButton* later :
+         {text_.save, text_.deleteOne, text_.print, text_.saveAll, text_.deleteAll}) {
+        later->setEnabled(false);
+    }
 
     mmText_ = new QTextEdit(pan);
     mmText_->setObjectName(QStringLiteral("mmText"));
@@ -337,11 +342,11 @@ void TMainForm::BuildHCWork() {
     edHCNumber_->setToolTip(ToQt(text::kHCAbonHint));
     edHCNumber_->setGeometry(110, 138, 60, 24);
     // The reading, settings, search and current-values work comes with the heat-calculator
-    // workflow.
-    AddButton(pan, "btHCRead", text::kHCRead, 30, 180, 420);
-    AddButton(pan, "btHCConfig", text::kHCConfig, 30, 216, 420);
-    AddButton(pan, "btHCAutoSearch", text::kHCAutoSearch, 30, 252, 420);
-    AddButton(pan, "btHCCurrent", text::kHCCurrent, 30, 288, 420);
+    // workflow; disabled until then.
+    AddButton(pan, "btHCRead", text::kHCRead, 30, 180, 420)->setEnabled(false);
+    AddButton(pan, "btHCConfig", text::kHCConfig, 30, 216, 420)->setEnabled(false);
+    AddButton(pan, "btHCAutoSearch", text::kHCAutoSearch, 30, 252, 420)->setEnabled(false);
+    AddButton(pan, "btHCCurrent", text::kHCCurrent, 30, 288, 420)->setEnabled(false);
     Connect(AddButton(pan, "btHCBack", text::kBack, 30, 350, 200), NavButton::btHCBack);
     Connect(AddButton(pan, "btHCExit", text::kExit, 250, 350, 200), &TMainForm::CloseMainForm);
 }
