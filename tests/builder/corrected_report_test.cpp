@@ -128,15 +128,7 @@ TEST_F(CorrectedReports, SeveralDayTotalsOverTheChosenDays) {
     context.endDate = {2024, 12, 2};
     const auto lines =
         Corrected({"1", "3", "sbl\\days_hw.sbl", "hc\\dat1hc", "hc\\txt\\out.txt"}, context);
-    std::vector<std::vector<double>> rows;
-    std::vector<double> totals;
-    for (const std::string& line : lines) {
-        if (line.starts_with("|Итого")) {
-            totals = Cells(line);
-        } else if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
-            rows.push_back(Cells(line));
-        }
-    }
+    const auto [rows, totals] = buildertest::ReadTable(lines);
     ASSERT_EQ(rows.size(), 4u);  // 31 November is gone
     double heat = 0, mass = 0;
     const std::pair<unsigned, unsigned> days[] = {{11, 29}, {11, 30}, {12, 1}, {12, 2}};
@@ -189,15 +181,13 @@ TEST(CorrectedDecade, ThirdDecadeOfALeapFebruaryKeepsItsTwentyNinthDay) {
     context.workState = calvix::WorkState::stHCReports;
     context.dataTakeDate = {2024, 3, 7};
     calvix::CorrectReport(lines, context);
-    std::vector<double> days;
-    std::vector<double> totals;
     for (std::string& line : lines) {
         line = platform::Cp1251ToUtf8(line);
-        if (line.starts_with("|Итого")) {
-            totals = Cells(line);
-        } else if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
-            days.push_back(Cells(line).at(0));
-        }
+    }
+    const auto [rows, totals] = buildertest::ReadTable(lines);
+    std::vector<double> days;
+    for (const std::vector<double>& row : rows) {
+        days.push_back(row.at(0));
     }
     EXPECT_EQ(days, (std::vector<double>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
     ASSERT_GE(totals.size(), 4u);

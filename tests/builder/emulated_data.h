@@ -2,6 +2,7 @@
 // templates, and the readings of report tables.
 #pragma once
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -46,6 +47,25 @@ inline std::vector<double> Cells(const std::string& row) {
         at = next;
     }
     return cells;
+}
+
+// A report table: its day rows (a line "|  " and a digit) and its "|Итого" row, as numbers.
+struct TableNumbers {
+    std::vector<std::vector<double>> rows;
+    std::vector<double> totals;
+};
+
+inline TableNumbers ReadTable(const std::vector<std::string>& lines) {
+    TableNumbers table;
+    for (const std::string& line : lines) {
+        if (line.starts_with("|Итого")) {
+            table.totals = Cells(line);
+        } else if (line.size() > 3 && line.starts_with("|  ") &&
+                   std::isdigit(static_cast<unsigned char>(line[3]))) {
+            table.rows.push_back(Cells(line));
+        }
+    }
+    return table;
 }
 
 // `printed` is `expected` written with `decimals` digits after the point.

@@ -157,12 +157,7 @@ TEST_F(EmulatedReports, SeveralDaysFollowTheCycleLineAcrossTheMonthEnd) {
     buildertest::WriteText(path, text);
     const auto run = Build("days_hw");
     ASSERT_EQ(run.exitCode, builder::kExitDone) << run.utf8;
-    std::vector<std::vector<double>> rows;
-    for (const std::string& line : run.lines) {
-        if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
-            rows.push_back(Cells(line));
-        }
-    }
+    std::vector<std::vector<double>> rows = buildertest::ReadTable(run.lines).rows;
     ASSERT_EQ(rows.size(), 5u);
     // The slot of 31 November stays, empty: the correction deletes it.
     const std::pair<unsigned, unsigned> days[] = {{11, 29}, {11, 30}, {11, 31}, {12, 1}, {12, 2}};
@@ -238,15 +233,7 @@ TEST_F(DeepArchiveReports, InstalledBuilderReportsTheChosenDays) {
     ASSERT_EQ(builder.Wait(std::chrono::seconds(30)), builder::kExitDone);
     const auto lines =
         buildertest::ReportLines(buildertest::ReportText(Folder() / "hc/txt/days_hw.txt"));
-    std::vector<std::vector<double>> rows;
-    std::vector<double> totals;
-    for (const std::string& line : lines) {
-        if (line.starts_with("|Итого")) {
-            totals = Cells(line);
-        } else if (line.size() > 3 && line.starts_with("|  ") && std::isdigit(line[3])) {
-            rows.push_back(Cells(line));
-        }
-    }
+    auto [rows, totals] = buildertest::ReadTable(lines);
     ASSERT_EQ(rows.size(), 12u);
     Expected total;
     const std::int64_t first = *emulators::DayNumberOf(2024, 10, 25);
