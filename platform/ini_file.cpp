@@ -12,19 +12,10 @@
 
 #include "platform/codepage.h"
 #include "platform/file_io.h"
+#include "platform/text_trim.h"
 
 namespace platform {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -141,9 +132,9 @@ void IniFile::Parse(std::string_view text) {
         std::size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimBlanks(raw);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            const std::string_view name = Trim(line.substr(1, line.size() - 2));
+            const std::string_view name = TrimBlanks(line.substr(1, line.size() - 2));
             // A section named twice continues the first one.
             current = Find(name);
             if (current == nullptr) {
@@ -158,8 +149,8 @@ void IniFile::Parse(std::string_view text) {
             target.push_back({"", std::string(line), false});
             continue;
         }
-        target.push_back({std::string(Trim(line.substr(0, equals))),
-                          std::string(Trim(line.substr(equals + 1))), true});
+        target.push_back({std::string(TrimBlanks(line.substr(0, equals))),
+                          std::string(TrimBlanks(line.substr(equals + 1))), true});
     }
 }
 

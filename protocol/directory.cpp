@@ -1,6 +1,7 @@
 // The device directory: groups of field entries that say where each field's data lie.
 #include <charconv>
 
+#include "platform/text_trim.h"
 #include "protocol/directory.h"
 #include "protocol/utv540.h"
 
@@ -13,19 +14,9 @@ std::uint16_t HighFirst(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
 }
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // A whole decimal number within [low, high], or nothing.
 bool ParseNumber(std::string_view text, long low, long high, long& value) {
-    text = Trim(text);
+    text = platform::TrimBlanks(text);
     const char* end = text.data() + text.size();
     auto [stop, error] = std::from_chars(text.data(), end, value);
     return !text.empty() && error == std::errc() && stop == end && value >= low && value <= high;

@@ -6,6 +6,7 @@
 #include "platform/cp1251_literal.h"
 #include "platform/file_io.h"
 #include "platform/process.h"
+#include "platform/text_trim.h"
 #include "platform/win_path.h"
 
 namespace workers {
@@ -13,17 +14,6 @@ namespace {
 
 using platform::ChildProcess;
 using std::chrono::milliseconds;
-
-// Blanks as Trim sees them: every control character and the space.
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // The text up to the first space, and the trimmed rest after it.
 std::string_view TakeWord(std::string_view& text) {
@@ -34,7 +24,7 @@ std::string_view TakeWord(std::string_view& text) {
         return word;
     }
     const std::string_view word = text.substr(0, space);
-    text = Trim(text.substr(space + 1));
+    text = platform::TrimSpaceAndControl(text.substr(space + 1));
     return word;
 }
 
@@ -50,7 +40,7 @@ void ReplaceAll(std::string& text, std::string_view from, const std::string& to)
 namespace extproc {
 
 CommandText SplitCommandText(std::string_view text) {
-    std::string_view rest = Trim(text);
+    std::string_view rest = platform::TrimSpaceAndControl(text);
     CommandText parts;
     parts.listFile = std::string(TakeWord(rest));
     parts.value1 = std::string(TakeWord(rest));
@@ -79,7 +69,7 @@ std::vector<std::string> TextLines(std::string_view text) {
 }
 
 bool IsProgramLine(std::string_view line) {
-    std::string_view rest = Trim(line);
+    std::string_view rest = platform::TrimSpaceAndControl(line);
     return TakeWord(rest).find(".exe") != std::string_view::npos;
 }
 

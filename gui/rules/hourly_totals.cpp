@@ -7,13 +7,13 @@
 
 #include "gui/rules/report_text.h"
 #include "platform/cp1251_literal.h"
+#include "platform/text_trim.h"
 
 namespace calvix {
 namespace {
 
 using report_text::FixedCut;
 using report_text::ParseDecimal;
-using report_text::Trim;
 
 constexpr std::string_view kTotal = W1251("Итого");
 constexpr std::size_t kTotalsLine = kLastHourRow + 2;
@@ -76,7 +76,7 @@ void ZeroEmptyHour(std::string& row, int n) {
 }
 
 long long WholeNumber(std::string_view cell) {
-    cell = Trim(cell);
+    cell = platform::TrimSpaceAndControl(cell);
     long long value = 0;
     std::from_chars(cell.data(), cell.data() + cell.size(), value);
     return value;

@@ -9,6 +9,7 @@
 #include "gui/rules/report_text.h"
 #include "platform/codepage.h"
 #include "platform/cp1251_literal.h"
+#include "platform/text_trim.h"
 
 namespace calvix {
 namespace {
@@ -16,7 +17,6 @@ namespace {
 using report_text::IsDigit;
 using report_text::IsSpaceOrControl;
 using report_text::ParseDecimal;
-using report_text::Trim;
 
 constexpr std::string_view kEmptyValue = "?0.00?";
 constexpr std::string_view kNoValue = "---";
@@ -51,7 +51,7 @@ std::optional<TableRows> FindTableRows(const std::vector<std::string>& lines,
 
 void AppendPeriod(std::vector<std::string>& lines, CalendarDate begin, CalendarDate end) {
     for (std::string& line : lines) {
-        if (!Trim(line).empty()) {
+        if (!platform::TrimSpaceAndControl(line).empty()) {
             line += std::string(W1251("С ")) + ShortDate(begin) + std::string(W1251(" ПО ")) +
                     ShortDate(end);
             return;
@@ -315,7 +315,7 @@ void CenterHeading(std::vector<std::string>& lines) {
     const std::size_t width = std::min(r - c, kMaxHeadingWidth);
     const std::string margin = frame->substr(0, c);
     for (auto line = lines.begin(); line != frame; ++line) {
-        std::string text = CollapseBlanks(Trim(*line));
+        std::string text = CollapseBlanks(platform::TrimSpaceAndControl(*line));
         if (text.size() < width) {
             text.insert(0, (width - text.size()) / 2, ' ');
         }

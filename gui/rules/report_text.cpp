@@ -1,4 +1,5 @@
 #include "gui/rules/report_text.h"
+#include "platform/text_trim.h"
 
 #include <algorithm>
 #include <charconv>
@@ -35,16 +36,6 @@ std::optional<int> ReadRun(std::string_view line, DigitRun run) {
         return std::nullopt;
     }
     return value;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsSpaceOrControl(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpaceOrControl(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 std::optional<double> ParseDecimal(std::string_view text) {

@@ -30,9 +30,6 @@ DigitRun FindDigitRun(std::string_view line, std::size_t from);
 // The run's value; nothing when it is too long to read as a number.
 std::optional<int> ReadRun(std::string_view line, DigitRun run);
 
-// Both ends trimmed of blanks and control characters.
-std::string_view Trim(std::string_view text);
-
 // A decimal number with '.' as separator (sign and exponent allowed); nothing for any other text.
 std::optional<double> ParseDecimal(std::string_view text);
 
