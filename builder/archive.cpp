@@ -16,10 +16,6 @@ using Bytes = std::basic_string_view<std::uint8_t>;
 constexpr int kDailySlots = 62;
 constexpr int kMonthlySlots = 24;
 
-bool IsLeap(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
 int Bcd(std::uint8_t byte) {
     return (byte >> 4) * 10 + (byte & 0x0F);
 }
@@ -172,14 +168,6 @@ void AddHour(Bytes record, Archive& archive) {
 
 bool IsValidDate(const Date& d) {
     return d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= DaysInMonth(d.year, d.month);
-}
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) {
-        return 0;
-    }
-    return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
 Date NextDay(const Date& d) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/calendar.h"
+
 namespace builder {
 
 // Bad input the report explains instead of showing numbers; the text is Windows-1251.
@@ -26,7 +28,7 @@ struct Date {
 };
 
 bool IsValidDate(const Date& date);
-int DaysInMonth(int year, int month);
+using platform::DaysInMonth;
 Date NextDay(const Date& date);
 Date PreviousDay(const Date& date);
 

@@ -49,18 +49,6 @@ std::string_view MonthName(MonthForm form, int month) {
     return Table(form)[static_cast<std::size_t>(month - 1)];
 }
 
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int month, int year) {
-    if (month < 1 || month > 12) {
-        return 0;
-    }
-    const auto& table = IsLeapYear(year) ? kDaysLeapYear : kDaysCommonYear;
-    return table[static_cast<std::size_t>(month - 1)];
-}
-
 CalendarDate PreviousMonth(CalendarDate date) {
     if (date.month <= 1) {
         return {date.year - 1, 12, 1};

@@ -23,13 +23,8 @@ enum class MonthForm {
 // The month's name in 1251 bytes; empty for a month outside 1..12.
 std::string_view MonthName(MonthForm form, int month);
 
-inline constexpr std::array<int, 12> kDaysCommonYear{31, 28, 31, 30, 31, 30,
-                                                     31, 31, 30, 31, 30, 31};
-inline constexpr std::array<int, 12> kDaysLeapYear{31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-
-bool IsLeapYear(int year);
-// Days of the month in that year (four-digit year); 0 for a month outside 1..12.
-int DaysInMonth(int month, int year);
+// Days per month in common and leap years: platform::kDaysCommonYear, kDaysLeapYear and
+// platform::DaysInMonth(year, month).
 // The first day of the month before the date's month; January goes to December before.
 CalendarDate PreviousMonth(CalendarDate date);
 

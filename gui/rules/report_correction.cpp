@@ -7,6 +7,7 @@
 #include "gui/rules/hourly_totals.h"
 #include "gui/rules/report_placeholders.h"
 #include "gui/rules/report_text.h"
+#include "platform/calendar.h"
 #include "platform/codepage.h"
 #include "platform/cp1251_literal.h"
 #include "platform/text_trim.h"
@@ -106,7 +107,7 @@ void Renumber(std::vector<std::string>& lines, TableRows& rows, long& slots, std
         }
         return;
     }
-    const int days = DaysInMonth(begin.month, begin.year);
+    const int days = platform::DaysInMonth(begin.year, begin.month);
     for (int day = begin.day; day <= 31; ++day) {
         if (day <= days) {
             write(day);
@@ -269,7 +270,7 @@ void TrimDecadeTable(std::vector<std::string>& lines, CalendarDate dataTakeDate)
     }
     // The first row is day 21.
     const std::size_t pastLastDay =
-        rows->first + static_cast<std::size_t>(DaysInMonth(month.month, month.year)) - 20;
+        rows->first + static_cast<std::size_t>(platform::DaysInMonth(month.year, month.month)) - 20;
     if (pastLastDay <= rows->last) {
         lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(pastLastDay),
                     lines.begin() + static_cast<std::ptrdiff_t>(rows->last + 1));

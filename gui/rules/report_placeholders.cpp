@@ -4,6 +4,7 @@
 
 #include "gui/rules/month_tables.h"
 #include "gui/rules/report_text.h"
+#include "platform/calendar.h"
 #include "platform/cp1251_literal.h"
 
 namespace calvix {
@@ -143,7 +144,7 @@ std::string ReportingPeriodText(int month, int year, int reportDay) {
         return {};
     }
     const int fullYear = FullYear(year);
-    const int days = DaysInMonth(month, fullYear);
+    const int days = platform::DaysInMonth(fullYear, month);
     if (reportDay > days) {
         return {};
     }
@@ -159,7 +160,7 @@ std::string ReportingPeriodText(int month, int year, int reportDay) {
                " " + std::string(kTo) + std::to_string(reportDay - 1) + " " + name(1) + " " +
                std::to_string(fullYear + 1) + std::string(kYearEnd);
     }
-    const int end = std::min(reportDay - 1, DaysInMonth(month + 1, fullYear));
+    const int end = std::min(reportDay - 1, platform::DaysInMonth(fullYear, month + 1));
     return std::string(kFrom) + day + " " + name(month) + std::string(kTo) + std::to_string(end) +
            " " + name(month + 1) + " " + yearText + std::string(kYearEnd);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/rules/month_tables.h"
+#include "platform/calendar.h"
 #include "platform/codepage.h"
 #include "platform/cp1251_literal.h"
 
@@ -139,7 +140,7 @@ TEST(MonthTablesTest, NamesAndLengthsTheReportsUse) {
     const int days[][3] = {{2, 2008, 29}, {2, 2007, 28},  {2, 2000, 29}, {2, 2100, 28},
                            {4, 2006, 30}, {12, 2006, 31}, {13, 2006, 0}, {0, 2006, 0}};
     for (const auto& d : days) {
-        EXPECT_EQ(DaysInMonth(d[0], d[1]), d[2]) << d[0] << "." << d[1];
+        EXPECT_EQ(platform::DaysInMonth(d[1], d[0]), d[2]) << d[0] << "." << d[1];
     }
     CalendarDate january{2007, 1, 10};
     CalendarDate december = PreviousMonth(january);
