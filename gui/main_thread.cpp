@@ -2,8 +2,18 @@
 
 #include <QMetaObject>
 #include <QThread>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace calvix {
+
+// One call handed to the GUI thread. The worker waits for `done` or for the window's shut-down,
+// so a window that goes away never leaves a worker waiting for an event loop that is gone.
+struct MainThreadCaller::Pending {
+    std::function<void()> call;
+    bool done = false;
+};
 
 void MainThreadCaller::RunAndWait(const std::function<void()>& call) {
     if (shutdown_) {
@@ -13,14 +23,27 @@ void MainThreadCaller::RunAndWait(const std::function<void()>& call) {
         call();
         return;
     }
+    auto pending = std::make_shared<Pending>();
+    pending->call = call;
     QMetaObject::invokeMethod(
         context_,
-        [this, &call] {
+        [this, pending] {
             if (!shutdown_) {
-                call();
+                pending->call();
             }
+            const std::lock_guard<std::mutex> lock(mutex_);
+            pending->done = true;
+            ended_.notify_all();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [&] { return pending->done || shutdown_; });
+}
+
+void MainThreadCaller::Shutdown() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    shutdown_ = true;
+    ended_.notify_all();
 }
 
 }  // namespace calvix

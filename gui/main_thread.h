@@ -5,7 +5,9 @@
 
 #include <QObject>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace calvix {
 
@@ -19,16 +21,20 @@ class MainThreadCaller {
     // Runs `call` on the GUI thread and returns when it has run. On the GUI thread itself it
     // runs at once (waiting there would deadlock); after Shutdown it returns without running.
     void RunAndWait(const std::function<void()>& call);
-    // The window is going away: pending and later calls return at once.
-    void Shutdown() { shutdown_ = true; }
+    // The window is going away: pending and later calls return at once, without running.
+    void Shutdown();
 
     RunOnMainThread Function() {
         return [this](const std::function<void()>& call) { RunAndWait(call); };
     }
 
   private:
+    struct Pending;
+
     QObject* context_;
     std::atomic<bool> shutdown_{false};
+    std::mutex mutex_;
+    std::condition_variable ended_;
 };
 
 }  // namespace calvix

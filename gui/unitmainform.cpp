@@ -29,6 +29,7 @@
 #include "gui/rules/layout_rules.h"
 #include "gui/rules/report_files.h"
 #include "gui/rules/texts.h"
+#include "gui/workflows.h"
 #include "platform/cp1251_literal.h"
 
 namespace calvix {
@@ -95,12 +96,17 @@ TMainForm::TMainForm() : caller_(this) {
     deleteBox_ = std::make_unique<TDeleteBox>();
     helpBox_ = std::make_unique<THelpBox>();
     printerBox_ = std::make_unique<TSelectPrinterBox>();
+    if (!initFailed_) {
+        workflows_ = MakeWorkflows(*this);
+    }
     qApp->installEventFilter(this);
 }
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
     FormDestroy();
+    // Their workers end at once now that the main-thread caller is shut down.
+    workflows_.clear();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -100,6 +100,10 @@ class TMainForm : public QMainWindow {
     void HelpF1();
     void ResizeMainForm();
     void SetStatusText(std::string_view cp1251);
+    void ShowPanel(Panel panel);
+    void HidePanel(Panel panel);
+    // The labels of the heat-calculator window from the connection settings.
+    void ShowConnectionSettings();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -131,9 +135,6 @@ class TMainForm : public QMainWindow {
     void PaintCheckBox(QCheckBox* box);
     void UpdateScrollContent();
     void ShowMemoMessage(std::string_view cp1251);
-    void ShowConnectionSettings();
-    void ShowPanel(Panel panel);
-    void HidePanel(Panel panel);
 
     // Handlers of the buttons.
     void btUPDModeClick();
@@ -219,6 +220,9 @@ class TMainForm : public QMainWindow {
     QLabel* lbUseModem_ = nullptr;
     QLineEdit* edHCNumber_ = nullptr;
     QListWidget* lbHCDateSelected_ = nullptr;
+
+    // Declared last: destroyed first, while the widgets and the main-thread caller still exist.
+    std::vector<std::unique_ptr<QObject>> workflows_;
 };
 
 }  // namespace calvix

@@ -1,0 +1,9 @@
+#include "gui/hc_work_window.h"
+
+#include "gui/unitmainform.h"
+
+namespace calvix {
+
+THCWorkWindow::THCWorkWindow(TMainForm& form) : form_(form) {}
+
+}  // namespace calvix

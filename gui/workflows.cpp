@@ -1,0 +1,17 @@
+#include "gui/workflows.h"
+
+#include "gui/hc_read_flow.h"
+#include "gui/hc_work_window.h"
+#include "gui/report_dates_window.h"
+
+namespace calvix {
+
+std::vector<std::unique_ptr<QObject>> MakeWorkflows(TMainForm& form) {
+    std::vector<std::unique_ptr<QObject>> workflows;
+    workflows.push_back(std::make_unique<THCWorkWindow>(form));
+    workflows.push_back(std::make_unique<TReportDatesWindow>(form));
+    workflows.push_back(std::make_unique<THCReadFlow>(form));
+    return workflows;
+}
+
+}  // namespace calvix
