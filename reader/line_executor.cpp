@@ -1,5 +1,7 @@
 #include "reader/line_executor.h"
 
+#include <algorithm>
+
 #include "protocol/frames.h"
 #include "protocol/utv540.h"
 
@@ -49,7 +51,11 @@ bool LineExecutor::ReadAnswer(unsigned n, bool strict, std::vector<std::uint8_t>
     const std::vector<std::uint8_t> request =
         protocol::BuildReadRequest(abonent_, protocol::kAnswerArea, count);
     std::uint8_t buffer[protocol::kMaxReadCount + 4];
-    const std::size_t capacity = strict ? protocol::ReadAnswerLength(count) : kCommandAnswerRoom;
+    // The room of a command-line answer, but never less than the whole answer: a read that
+    // left its checksum byte behind would start the next read of the answer area on it.
+    const std::size_t capacity =
+        strict ? protocol::ReadAnswerLength(count)
+               : std::max(kCommandAnswerRoom, protocol::ReadAnswerLength(count));
     for (unsigned read = 0; read <= timing_.statusRereads; ++read) {
         if (read > 0) {
             link_.Wait(timing_.statusPollMs);

@@ -530,6 +530,24 @@ TEST_F(Quellar, AnswersThatComeLateArePolledUpToTenTimes) {
     EXPECT_FALSE(fs::exists(Output()));
 }
 
+// An answer of 146 bytes fills the 150-byte room with its checksum to spare: it must still be
+// taken whole, or a second read of the answer area starts on that checksum byte.
+TEST_F(Quellar, ALongCommandAnswerReadTwiceKeepsItsBytesInPlace) {
+    const std::string line = "R_PAGE 40 1 0 146 230 3 40 1000000 0";
+    ASSERT_EQ(RunList({kStart, line, kStop}).exitCode, 0);
+    const auto once = Records(ReadAll(Output()));
+    ASSERT_EQ(once.size(), 3u);
+    ASSERT_EQ(once[1].data.size(), 146u);
+
+    auto config = testsupport::Device();
+    config.statusZeroPolls = 1;
+    Bind({config});
+    ASSERT_EQ(RunList({kStart, line, kStop}).exitCode, 0);
+    const auto twice = Records(ReadAll(Output()));
+    ASSERT_EQ(twice.size(), 3u);
+    EXPECT_EQ(twice[1].data, once[1].data);
+}
+
 TEST_F(Quellar, ASilentDeviceFailsTheRunAndRemovesTheFile) {
     const Outcome outcome = RunList({kStart, "R_TIME 4 0 0 6 230 0 54 10001 0", kStop}, "9");
     EXPECT_EQ(outcome.exitCode, -1);
