@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,10 @@ struct ReadCallbacks {
 struct ReadTimings {
     std::chrono::milliseconds lineRetryPause{1000};  // after a failed try of a list line
     std::chrono::milliseconds resyncWait{200};       // modem resynchronisation
+    std::chrono::milliseconds listStatusPoll{200};   // a list line's answer still at status 0
+    std::chrono::milliseconds mailboxPoll{500};      // the protocol's mailbox polls
+    // Between the two writes of a mailbox command; unset: the device's (50 ms, 70 ms for 60).
+    std::optional<std::chrono::milliseconds> commandPause;
 };
 
 struct ReadEnvironment {
