@@ -28,7 +28,9 @@ std::vector<std::uint8_t> ClockCommand(const CommandContext& context) {
 }
 
 std::vector<std::uint8_t> IdentityCommand(const CommandContext& context) {
-    const std::string number = FactoryNumber(context.config.seed);
+    const std::string number = context.config.factoryNumber.empty()
+                                   ? FactoryNumber(context.config.seed)
+                                   : context.config.factoryNumber;
     std::vector<std::uint8_t> answer{kStatusAnswer};
     answer.insert(answer.end(), number.begin(), number.end());
     answer.push_back(static_cast<std::uint8_t>(context.personality.version));

@@ -63,6 +63,8 @@ struct HcConfig {
     unsigned missingEveryNthDay = 0;
     // Commands answered with status 3 as if the firmware did not know them.
     std::vector<std::uint8_t> refusedCommands;
+    // Characters of the factory number in command 53's answer; empty: five digits from the seed.
+    std::string factoryNumber;
 };
 
 inline constexpr int kParameterListVersion = 45;
