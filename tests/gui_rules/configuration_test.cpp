@@ -321,7 +321,7 @@ TEST(ConfigurationTest, ShippedFileHasTheDeviceSectionsAndLists) {
     EXPECT_EQ(config.Ini().ReadString(W1251("TV540 версия 60"), W1251("кодировка текста"), ""),
               "windows");
     EXPECT_EQ(config.Ini().ReadString(W1251("TV540 версия 45"), W1251("файл конфигурации"), ""),
-              "hc\\tv540wi.opr");
+              "hc\\tv540v45.opr");
 }
 
 }  // namespace
