@@ -13,6 +13,7 @@
 #include "gui/main_thread.h"
 #include "gui/rules/checkbox_focus.h"
 #include "gui/rules/configuration.h"
+#include "gui/rules/report_dates.h"
 #include "gui/rules/state_table.h"
 #include "gui/rules/work_state.h"
 
@@ -76,6 +77,9 @@ class TMainForm : public QMainWindow {
     // Device facts of the inspected data file (1251).
     void SetDeviceInfo(std::string_view title, std::string_view address, int version);
     const std::string& DeviceTitle() const { return deviceTitle_; }
+    // Take date, reporting day, hourly dates and several-day range of the current data file.
+    calvix::ReportDates& Dates() { return reportDates_; }
+    const calvix::ReportDates& Dates() const { return reportDates_; }
 
     TAboutBox* AboutBox() const { return aboutBox_.get(); }
     TCloseBox* CloseBox() const { return closeBox_.get(); }
@@ -169,6 +173,7 @@ class TMainForm : public QMainWindow {
     std::string deviceTitle_;
     std::string addressText_;
     int deviceVersion_ = 0;
+    calvix::ReportDates reportDates_;
     std::vector<QCheckBox*> reportCheckBoxes_;
     bool checkBoxListCreated_ = false;
     int horizontalRange_ = 0;
