@@ -2,17 +2,73 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
+#include <string>
+
+#include "workers/worker_thread.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace reading {
+struct ReadProgress;
+}  // namespace reading
 
 namespace calvix {
 
 class TMainForm;
+class ActivityLamp;
 
 class THCReadFlow : public QObject {
   public:
     explicit THCReadFlow(TMainForm& form);
+    // Cancels a reading that still runs and waits for its thread.
+    ~THCReadFlow() override;
+    THCReadFlow(const THCReadFlow&) = delete;
+    THCReadFlow& operator=(const THCReadFlow&) = delete;
 
   private:
+    void BuildQuestion();
+    void BuildWait();
+
+    void btHCReadClick();
+    void cbHCReadOnlyOtPeriodClick();
+    void btHCQuestionYesClick();
+    void btHCQuestionNoClick();
+    void btHCQuestionBackClick();
+    void btCancelReadHCClick();
+
+    // The read options of the question window; they also rule the report buttons.
+    void TakeReadOptions();
+    bool StartReading();
+    bool ShowProgress(const reading::ReadProgress& progress);
+    std::string ChooseParameterList(char version);
+    void ReadingEnded(bool succeeded, const std::string& errorText);
+    // Worker thread: one queued lamp update at a time, whatever the pace of the exchanges.
+    void ExchangeActivity(bool ok);
+
     TMainForm& form_;
+    QLineEdit* edHCNumber_ = nullptr;
+    QPushButton* btSeveralDaysR_ = nullptr;
+    QPushButton* btCalendarR_ = nullptr;
+    QCheckBox* cbHCDayRead_ = nullptr;
+    QCheckBox* cbHCReadOnlyOtPeriod_ = nullptr;
+    QLabel* lbWaitReadHC_ = nullptr;
+    QLabel* lbWaitReadHCTime_ = nullptr;
+    QProgressBar* pbHC1_ = nullptr;
+    ActivityLamp* lamp_ = nullptr;
+
+    bool onlyPeriod_ = false;
+    bool readHourly_ = false;
+    bool cancelRequested_ = false;
+    bool reading_ = false;
+    std::atomic<bool> lastExchangeOk_{true};
+    std::atomic<bool> lampUpdatePosted_{false};
+    // Declared last: joined first, while everything its callbacks touch still exists.
+    workers::WorkerThread worker_;
 };
 
 }  // namespace calvix

@@ -1,0 +1,344 @@
+// The archive read flow of the main window, through the real window, against emulated heat
+// calculators on paced pseudo-terminals.
+#include <QCheckBox>
+#include <QColor>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+
+#include "gui/unitmainform.h"
+#include "platform/serial_port.h"
+#include "protocol/data_file.h"
+#include "tests/gui/gui_fixture.h"
+#include "tests/support/emulated_port.h"
+
+namespace calvix::testing_gui {
+namespace {
+
+constexpr const char* kFailed = "Ошибка при чтении архивов из тепловычислителя.\n";
+
+// What calvix.ini says; UTF-8, stored as 1251.
+struct Site {
+    std::string abonent = "1";
+    std::string port = "COM5";
+    std::string program = "calvix.exe";
+    std::string phone;
+    std::string modem = "нет";
+    std::string configFile = "hc\\full.opr";
+    std::string configFilePeriod = "hc\\period.opr";
+};
+
+std::string IniText(const Site& site) {
+    std::string device =
+        "список шаблонов=Отчеты\n"
+        "файл конфигурации=" +
+        site.configFile +
+        "\n"
+        "файл конфигурации, только отчетный период=" +
+        site.configFilePeriod + "\n";
+    return "[Чтение данных из TV540]\nабонент=" + site.abonent + "\nтип=TV540\nпорт=" + site.port +
+           "\nскорость=9600\nпрограмма для чтения архивов=" + site.program +
+           "\nномер телефона=" + site.phone + "\nчтение данных через модем=" + site.modem +
+           "\nдлительность установления соединения=5\n\n"
+           "[Определение версии TV540]\n302/101/0/30/15=60,53,45\n\n"
+           "[TV540 версия 60]\n" +
+           device + "\n[TV540 версия 45]\n" + device + "\n[TV540]\n" + device +
+           "\n[Отчеты]\nmonth_hw=Ведомость за отчетный месяц<выбран>\n"
+           "prev_hw=Ведомость за прошлый месяц\n";
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() { ::unsetenv(name_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    const char* name_;
+};
+
+class HcReadFlow : public GuiTest {
+  protected:
+    // The window in the heat-calculator mode, on the panel of the heat-calculator window.
+    void Open(const Site& site = {}) {
+        WriteFile(Folder() / "calvix.ini", IniText(site));
+        std::error_code ignored;  // a file in its place stays, for the unwritable folder
+        fs::create_directories(Folder() / "hc", ignored);
+        Start();
+        Click("btTV540Mode");
+        ExpectOnly("panHCWork");
+    }
+
+    void Ask(bool hourly = false, bool onlyPeriod = false) {
+        Click("btHCRead");
+        ExpectOnly("panHCQuestion");
+        Find<QCheckBox>("cbHCDayRead")->setChecked(hourly);
+        Find<QCheckBox>("cbHCReadOnlyOtPeriod")->setChecked(onlyPeriod);
+    }
+
+    // Runs the event loop until `done`, or fails after a generous bound.
+    static bool WaitUntil(const std::function<bool()>& done) {
+        QTimer wake;  // the loop looks again even when no event comes
+        wake.start(20);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return true;
+    }
+
+    // "Да", then waits for the wait window to go away.
+    void ReadToEnd(bool hourly = false, bool onlyPeriod = false) {
+        Ask(hourly, onlyPeriod);
+        Click("btHCQuestionYes");
+        ASSERT_TRUE(WaitUntil([this] { return !Visible("panHCWait"); }))
+            << "the reading did not end";
+    }
+
+    bool DataFileLeft() { return fs::exists(Folder() / "hc" / "dat1hc"); }
+
+    void ExpectError(const std::string& message) {
+        ExpectOnly("panHCError");
+        EXPECT_EQ(ErrorText(), message);
+        EXPECT_FALSE(DataFileLeft());
+        Click("btHCError");
+        ExpectOnly("panHCWork");
+    }
+
+    // A data file of an earlier reading: start and stop record.
+    void WriteEmptyDataFile() {
+        fs::create_directories(Folder() / "hc");
+        auto file = protocol::DataFile::Create(Folder() / "hc" / "dat1hc");
+        ASSERT_NE(file, nullptr);
+        protocol::WriteStartRecord(*file);
+        protocol::WriteStopRecord(*file);
+        ASSERT_TRUE(file->Close());
+    }
+};
+
+TEST_F(HcReadFlow, ReadButtonIsEnabledAndOpensTheQuestion) {
+    Open();
+    EXPECT_TRUE(Find("btHCRead")->isEnabled());
+    Click("btHCRead");
+    ExpectOnly("panHCQuestion");
+    EXPECT_EQ(Find<QLabel>("lbHCQuestion")->text(),
+              Q("Произвести чтение архива из тепловычислителя?"));
+    EXPECT_EQ(Find<QCheckBox>("cbHCDayRead")->text(), Q("Читать часовые архивы"));
+    EXPECT_EQ(Find<QCheckBox>("cbHCReadOnlyOtPeriod")->text(),
+              Q("Читать только за отчетный период"));
+    EXPECT_EQ(Find<QPushButton>("btHCQuestionYes")->text(), Q("Да"));
+    EXPECT_EQ(Find<QPushButton>("btHCQuestionNo")->text(), Q("Нет"));
+    EXPECT_EQ(Find<QPushButton>("btHCQuestionBack")->text(), Q("Назад"));
+}
+
+TEST_F(HcReadFlow, AddressOutsideOneTo255DoesNothing) {
+    for (const char* address : {"0", "300", ""}) {
+        Site site;
+        Open(site);
+        Find<QLineEdit>("edHCNumber")->setText(QString::fromLatin1(address));
+        Click("btHCRead");
+        ExpectOnly("panHCWork");
+        Stop();
+    }
+}
+
+TEST_F(HcReadFlow, ChangedAddressIsSavedInTheConfiguration) {
+    Open();
+    Find<QLineEdit>("edHCNumber")->setText(QStringLiteral("17"));
+    Click("btHCRead");
+    ExpectOnly("panHCQuestion");
+    EXPECT_EQ(form_->Config()->Connection().abonent, 17);
+    Stop();
+    EXPECT_NE(ReadFile(Folder() / "calvix.ini").find(platform::Utf8ToCp1251("абонент=17")),
+              std::string::npos);
+}
+
+TEST_F(HcReadFlow, OnlyPeriodDisablesHourlyArchives) {
+    Open();
+    Click("btHCRead");
+    auto* hourly = Find<QCheckBox>("cbHCDayRead");
+    auto* onlyPeriod = Find<QCheckBox>("cbHCReadOnlyOtPeriod");
+    EXPECT_TRUE(hourly->isEnabled());
+    onlyPeriod->click();
+    EXPECT_FALSE(hourly->isEnabled());
+    onlyPeriod->click();
+    EXPECT_TRUE(hourly->isEnabled());
+}
+
+TEST_F(HcReadFlow, BackReturnsToTheHeatCalculatorWindow) {
+    Open();
+    Click("btHCRead");
+    Click("btHCQuestionBack");
+    ExpectOnly("panHCWork");
+}
+
+TEST_F(HcReadFlow, NoWithoutDataFileShowsTheError) {
+    Open();
+    Click("btHCRead");
+    Click("btHCQuestionNo");
+    ExpectOnly("panHCError");
+    EXPECT_EQ(ErrorText(), "Файл данных hc\\dat1hc не найден");
+    Click("btHCError");
+    ExpectOnly("panHCWork");
+}
+
+// The read options decide which report buttons can be used for the data file.
+TEST_F(HcReadFlow, NoWithDataFileTakesItWithTheChosenOptions) {
+    struct Case {
+        bool hourly;
+        bool onlyPeriod;
+        bool calendar;     // btCalendarR
+        bool severalDays;  // btSeveralDaysR
+    };
+    for (const Case& c : {Case{false, false, false, true}, Case{true, false, true, true},
+                          Case{true, true, false, false}, Case{false, true, false, false}}) {
+        WriteEmptyDataFile();
+        Open();
+        Ask(c.hourly, c.onlyPeriod);
+        Click("btHCQuestionNo");
+        ExpectOnly("panReport");
+        EXPECT_FALSE(form_->ReportCheckBoxes().empty());
+        EXPECT_EQ(Find("btCalendarR")->isEnabled(), c.calendar) << c.hourly << c.onlyPeriod;
+        EXPECT_EQ(Find("btSeveralDaysR")->isEnabled(), c.severalDays) << c.hourly << c.onlyPeriod;
+        Stop();
+    }
+}
+
+TEST_F(HcReadFlow, WaitWindowShowsItsControls) {
+    Open();
+    EXPECT_EQ(Find<QLabel>("lbWaitReadHC")->text(), Q("Считываются данные из тепловычислителя"));
+    EXPECT_EQ(Find<QLabel>("lbWaitReadHCTime")->text(), Q("Общее время считывания: 0 c"));
+    auto* bar = Find<QProgressBar>("pbHC1");
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 150);
+    EXPECT_EQ(Find<QPushButton>("btCancelReadHC")->text(), Q("Прервать"));
+    EXPECT_NE(Find("ShapeReadArchive"), nullptr);
+}
+
+// A version-60 device read over the COM port ends in the report selection window.
+TEST_F(HcReadFlow, Version60ReadEndsInTheReportSelection) {
+    emulators::HcConfig device = testsupport::Device(1, 60);
+    device.hourlyRecords = 4;
+    testsupport::EmulatedPort port(5, {device}, testsupport::PatientLine());
+    Open();
+    ReadToEnd(/*hourly=*/true);
+    ExpectOnly("panReport");
+    EXPECT_TRUE(DataFileLeft());
+    EXPECT_FALSE(form_->ReportCheckBoxes().empty());
+    EXPECT_TRUE(Find("btCalendarR")->isEnabled());
+    EXPECT_TRUE(Find("btSeveralDaysR")->isEnabled());
+    EXPECT_TRUE(Find<QLabel>("lbWaitReadHCTime")->text().startsWith(Q("Общее время считывания: ")));
+    EXPECT_EQ(Find("ShapeReadArchive")->property("color").value<QColor>(), QColor(0, 0x80, 0));
+    EXPECT_GT(port.Device(1).Stats().readFrames, 0u);
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<void(Site&)> configure;
+    int version;  // of the device on COM5
+    bool hourly;
+    bool onlyPeriod;
+    std::string message;  // UTF-8, after the common beginning
+};
+
+class HcReadFailure : public HcReadFlow, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(HcReadFailure, EndsOnTheErrorPanelWithoutDataFile) {
+    const FailureCase& c = GetParam();
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, c.version)},
+                                   testsupport::PatientLine());
+    ScopedVariable missingPort("CALVIX_COM6", "/nonexistent/tty-of-no-device");
+    Site site;
+    c.configure(site);
+    Open(site);
+    ReadToEnd(c.hourly, c.onlyPeriod);
+    ExpectError(kFailed + c.message);
+    EXPECT_NE(platform::SerialPort::Open("COM5"), nullptr) << "the port was left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HcReadFailure,
+    ::testing::Values(FailureCase{"WrongReadingProgram", [](Site& s) { s.program = "quellar.exe"; },
+                                  60, false, false, "Неверная программа для чтения"},
+                      FailureCase{"ModemWithoutPhoneNumber", [](Site& s) { s.modem = "да"; }, 60,
+                                  false, false,
+                                  "Соединение не установлено.\nНе задан номер телефона."},
+                      FailureCase{"PortCannotBeOpened", [](Site& s) { s.port = "COM6"; }, 60, false,
+                                  false, "Соединение не установлено."},
+                      FailureCase{"SilentDevice", [](Site& s) { s.abonent = "7"; }, 60, false,
+                                  false, "Соединение не установлено."},
+                      FailureCase{"HourlyOnTheParameterListDevice",
+                                  [](Site& s) { s.configFile = "hc\\tv540wi.opr"; }, 45, true,
+                                  false,
+                                  "Невозможно читать архивы по дням на данной версии прибора."},
+                      FailureCase{"MissingParameterList", [](Site&) {}, 45, false, false,
+                                  "Отсутствует файл конфигурации hc\\full.opr"},
+                      FailureCase{"MissingParameterListOfThePeriod", [](Site&) {}, 45, true, true,
+                                  "Отсутствует файл конфигурации hc\\period.opr"}),
+    [](const ::testing::TestParamInfo<FailureCase>& test) { return test.param.name; });
+
+TEST_F(HcReadFlow, UnwritableDataFolderFails) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
+    WriteFile(Folder() / "hc", "not a folder", false);
+    Open();
+    ReadToEnd();
+    ExpectOnly("panHCError");
+    EXPECT_EQ(ErrorText(), std::string(kFailed) + "Ошибка при создании файла данных hc\\dat1hc");
+    EXPECT_TRUE(fs::is_regular_file(Folder() / "hc"));
+}
+
+TEST_F(HcReadFlow, DeviceLostMidReadingFails) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
+    emulators::Fault lost;
+    lost.kind = emulators::FaultKind::Silence;
+    lost.afterFrames = 40;
+    lost.durationMs = 10 * 60 * 1000;
+    port.Device(1).InjectFault(lost);
+    Open();
+    ReadToEnd();
+    ExpectOnly("panHCError");
+    EXPECT_EQ(ErrorText().rfind(std::string(kFailed) + "Ошибка связи.", 0), 0u) << ErrorText();
+    EXPECT_FALSE(DataFileLeft());
+}
+
+TEST_F(HcReadFlow, CancelDuringTheReadEndsWithTheWorkersMessage) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
+    Open();
+    Ask();
+    Click("btHCQuestionYes");
+    ExpectOnly("panHCWait");
+    // Once the device answered, the reading is under way.
+    ASSERT_TRUE(WaitUntil([this] {
+        return Find<QLabel>("lbWaitReadHC")->text() !=
+                   Q("Считываются данные из тепловычислителя") ||
+               !Visible("panHCWait");
+    }));
+    Click("btCancelReadHC");
+    ASSERT_TRUE(WaitUntil([this] { return !Visible("panHCWait"); }));
+    ExpectError("Чтение архивов из тепловычислителя прервано.");
+}
+
+TEST_F(HcReadFlow, WindowClosedDuringTheReadEndsTheWorker) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
+    Open();
+    Ask();
+    Click("btHCQuestionYes");
+    ASSERT_TRUE(WaitUntil([&port] { return port.Device(1).Stats().readFrames > 3; }));
+    Stop();  // joins the worker; a hang here fails the test by its time-out
+    EXPECT_FALSE(DataFileLeft());
+}
+
+}  // namespace
+}  // namespace calvix::testing_gui
