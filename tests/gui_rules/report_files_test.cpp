@@ -148,5 +148,13 @@ TEST(StartFoldersTest, MemoReportsMoveIntoAnExistingArchive) {
     EXPECT_TRUE(fs::exists(folder.Path() / "memo" / "other.doc"));
 }
 
+// The operator manual shipped in site/ is what the start window's button opens.
+TEST(ProgramPathTest, FindsTheShippedOperatorManual) {
+    const fs::path manual =
+        ProgramPath(W1251("HC\\ведар_рп.doc"), fs::path(CALVIX_SOURCE_DIR) / "site");
+    ASSERT_TRUE(fs::is_regular_file(manual)) << manual;
+    EXPECT_EQ(Read(manual).rfind("{\\rtf1\\ansi\\ansicpg1251", 0), 0u);
+}
+
 }  // namespace
 }  // namespace calvix
