@@ -23,7 +23,7 @@ constexpr const char* kSection = "Чтение данных из TV540";
 class HcWorkTest : public GuiTest {
   protected:
     // The window of the heat calculator with the connection of `ini` (UTF-8 lines).
-    TMainForm& OpenHCWork(const char* ini = "порт=COM5\r\nскорость=38400\r\n") {
+    TMainForm& OpenHCWork(const char* ini = "порт=COM5\r\nскорость=9600\r\n") {
         WriteFile(Folder() / "calvix.ini", std::string("[") + kSection + "]\r\n" + ini);
         TMainForm& form = Start();
         Click("btTV540Mode");
@@ -112,7 +112,7 @@ TEST_P(HcSettingsRefusalTest, LeavesTheDialogOpenAndTheSettingsAsTheyWere) {
     Click("btHCParamOK");
     ExpectOnly("panHCConfig");
     EXPECT_EQ(form.Config()->Connection().portName, "COM5");
-    EXPECT_EQ(form.Config()->Connection().portSpeed, 38400);
+    EXPECT_EQ(form.Config()->Connection().portSpeed, 9600);
     EXPECT_FALSE(form.Config()->Connection().useModem);
 }
 
