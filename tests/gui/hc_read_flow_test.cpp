@@ -109,6 +109,13 @@ class HcReadFlow : public GuiTest {
 
     bool DataFileLeft() { return fs::exists(Folder() / "hc" / "dat1hc"); }
 
+    // A parameter list shipped with the program, into the working folder's "hc".
+    void CopyShippedList(const char* name) {
+        fs::create_directories(Folder() / "hc");
+        fs::copy_file(fs::path(CALVIX_SOURCE_DIR) / "site" / "hc" / name, Folder() / "hc" / name,
+                      fs::copy_options::overwrite_existing);
+    }
+
     void ExpectError(const std::string& message) {
         ExpectOnly("panHCError");
         EXPECT_EQ(ErrorText(), message);
@@ -216,17 +223,6 @@ TEST_F(HcReadFlow, NoWithDataFileTakesItWithTheChosenOptions) {
     }
 }
 
-TEST_F(HcReadFlow, WaitWindowShowsItsControls) {
-    Open();
-    EXPECT_EQ(Find<QLabel>("lbWaitReadHC")->text(), Q("Считываются данные из тепловычислителя"));
-    EXPECT_EQ(Find<QLabel>("lbWaitReadHCTime")->text(), Q("Общее время считывания: 0 c"));
-    auto* bar = Find<QProgressBar>("pbHC1");
-    EXPECT_EQ(bar->minimum(), 0);
-    EXPECT_EQ(bar->maximum(), 150);
-    EXPECT_EQ(Find<QPushButton>("btCancelReadHC")->text(), Q("Прервать"));
-    EXPECT_NE(Find("ShapeReadArchive"), nullptr);
-}
-
 // A version-60 device read over the COM port ends in the report selection window.
 TEST_F(HcReadFlow, Version60ReadEndsInTheReportSelection) {
     emulators::HcConfig device = testsupport::Device(1, 60);
@@ -270,23 +266,30 @@ TEST_P(HcReadFailure, EndsOnTheErrorPanelWithoutDataFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HcReadFailure,
-    ::testing::Values(FailureCase{"WrongReadingProgram", [](Site& s) { s.program = "quellar.exe"; },
-                                  60, false, false, "Неверная программа для чтения"},
-                      FailureCase{"ModemWithoutPhoneNumber", [](Site& s) { s.modem = "да"; }, 60,
-                                  false, false,
-                                  "Соединение не установлено.\nНе задан номер телефона."},
-                      FailureCase{"PortCannotBeOpened", [](Site& s) { s.port = "COM6"; }, 60, false,
-                                  false, "Соединение не установлено."},
-                      FailureCase{"SilentDevice", [](Site& s) { s.abonent = "7"; }, 60, false,
-                                  false, "Соединение не установлено."},
-                      FailureCase{"HourlyOnTheParameterListDevice",
-                                  [](Site& s) { s.configFile = "hc\\tv540wi.opr"; }, 45, true,
-                                  false,
-                                  "Невозможно читать архивы по дням на данной версии прибора."},
-                      FailureCase{"MissingParameterList", [](Site&) {}, 45, false, false,
-                                  "Отсутствует файл конфигурации hc\\full.opr"},
-                      FailureCase{"MissingParameterListOfThePeriod", [](Site&) {}, 45, true, true,
-                                  "Отсутствует файл конфигурации hc\\period.opr"}),
+    ::testing::Values(
+        FailureCase{"WrongReadingProgram", [](Site& s) { s.program = "quellar.exe"; }, 60, false,
+                    false, "Неверная программа для чтения"},
+        FailureCase{"ModemWithoutPhoneNumber", [](Site& s) { s.modem = "да"; }, 60, false, false,
+                    "Соединение не установлено.\nНе задан номер телефона."},
+        // The test program has no modem library beside it.
+        FailureCase{"ModemLibraryMissing",
+                    [](Site& s) {
+                        s.modem = "да";
+                        s.phone = "5551234";
+                    },
+                    60, false, false,
+                    "Соединение не установлено.\nНе найдена библиотека libtarvex.so."},
+        FailureCase{"PortCannotBeOpened", [](Site& s) { s.port = "COM6"; }, 60, false, false,
+                    "Соединение не установлено."},
+        FailureCase{"SilentDevice", [](Site& s) { s.abonent = "7"; }, 60, false, false,
+                    "Соединение не установлено."},
+        FailureCase{"HourlyOnTheParameterListDevice",
+                    [](Site& s) { s.configFile = "hc\\tv540wi.opr"; }, 45, true, false,
+                    "Невозможно читать архивы по дням на данной версии прибора."},
+        FailureCase{"MissingParameterList", [](Site&) {}, 45, false, false,
+                    "Отсутствует файл конфигурации hc\\full.opr"},
+        FailureCase{"MissingParameterListOfThePeriod", [](Site&) {}, 45, true, true,
+                    "Отсутствует файл конфигурации hc\\period.opr"}),
     [](const ::testing::TestParamInfo<FailureCase>& test) { return test.param.name; });
 
 TEST_F(HcReadFlow, UnwritableDataFolderFails) {
@@ -313,21 +316,61 @@ TEST_F(HcReadFlow, DeviceLostMidReadingFails) {
     EXPECT_FALSE(DataFileLeft());
 }
 
-TEST_F(HcReadFlow, CancelDuringTheReadEndsWithTheWorkersMessage) {
-    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
-    Open();
-    Ask();
-    Click("btHCQuestionYes");
-    ExpectOnly("panHCWait");
-    // Once the device answered, the reading is under way.
-    ASSERT_TRUE(WaitUntil([this] {
-        return Find<QLabel>("lbWaitReadHC")->text() !=
-                   Q("Считываются данные из тепловычислителя") ||
-               !Visible("panHCWait");
-    }));
-    Click("btCancelReadHC");
-    ASSERT_TRUE(WaitUntil([this] { return !Visible("panHCWait"); }));
-    ExpectError("Чтение архивов из тепловычислителя прервано.");
+// "Прервать" at each stage of a reading: before the connection stands, in the built-in reading
+// of a version-60 device, in the parameter list of a version-45 device.
+TEST_F(HcReadFlow, CancelAtEachStageEndsWithTheWorkersMessage) {
+    struct Case {
+        const char* stage;
+        int version;
+        const char* status;  // cancel once this shows with the bar moved; null: at once
+    };
+    for (const Case& c :
+         {Case{"connecting", 60, nullptr}, Case{"version 60", 60, "Считываются суточные архивы"},
+          Case{"parameter list", 45, "Считываются данные из тепловычислителя"}}) {
+        SCOPED_TRACE(c.stage);
+        testsupport::EmulatedPort port(5, {testsupport::Device(1, c.version)},
+                                       testsupport::PatientLine());
+        Site site;
+        site.configFile = "hc\\tv540v45.opr";
+        CopyShippedList("tv540v45.opr");
+        Open(site);
+        Ask();
+        Click("btHCQuestionYes");
+        ExpectOnly("panHCWait");
+        EXPECT_EQ(Find<QLabel>("lbWaitReadHC")->text(),
+                  Q("Считываются данные из тепловычислителя"));
+        EXPECT_EQ(Find<QLabel>("lbWaitReadHCTime")->text(),
+                  Q("Общее время считывания: 0 мин 0 сек"));
+        EXPECT_EQ(Find<QProgressBar>("pbHC1")->value(), 0);
+        if (c.status != nullptr) {
+            ASSERT_TRUE(WaitUntil([this, &c] {
+                return (Find<QProgressBar>("pbHC1")->value() > 0 &&
+                        Find<QLabel>("lbWaitReadHC")->text() == Q(c.status)) ||
+                       !Visible("panHCWait");
+            }));
+        }
+        Click("btCancelReadHC");
+        ASSERT_TRUE(WaitUntil([this] { return !Visible("panHCWait"); }));
+        ExpectError("Чтение архивов из тепловычислителя прервано.");
+        Stop();
+        EXPECT_NE(platform::SerialPort::Open("COM5"), nullptr) << "the port was left open";
+    }
+}
+
+// The list of the reporting period; a version-53 device then leaves its 180-day archive alone,
+// and the report buttons of hours and several days are off for this data file.
+TEST_F(HcReadFlow, Version53OnlyPeriodReadsThePeriodList) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 53)}, testsupport::PatientLine());
+    Site site;
+    site.configFilePeriod = "hc\\tv540v53.opr";
+    CopyShippedList("tv540v53.opr");
+    Open(site);
+    ReadToEnd(/*hourly=*/false, /*onlyPeriod=*/true);
+    ExpectOnly("panReport");
+    EXPECT_TRUE(DataFileLeft());
+    EXPECT_FALSE(fs::exists(Folder() / "hc" / "dat2hc"));
+    EXPECT_FALSE(Find("btCalendarR")->isEnabled());
+    EXPECT_FALSE(Find("btSeveralDaysR")->isEnabled());
 }
 
 TEST_F(HcReadFlow, WindowClosedDuringTheReadEndsTheWorker) {
