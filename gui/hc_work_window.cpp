@@ -265,6 +265,8 @@ void THCWorkWindow::btHCAutoSearchClick() {
         edHCNumber_->setText(QStringLiteral("3"));
         return;
     }
+    // Reports of an earlier search still queued must not fill the emptied list.
+    ++searchNumber_;
     form_.ShowPanel(Panel::HCAutoSearch);
     form_.HidePanel(Panel::HCWork);
     HideSearchLabels();

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "emulators/hc_values.h"
 #include "platform/cp1251_literal.h"
@@ -283,6 +284,26 @@ TEST_F(HcWorkTest, BackDuringASearchAsksAndNoGoesOnYesStops) {
     OpenSearch();
     EXPECT_TRUE(Idle());
     EXPECT_TRUE(Listed().empty());
+}
+
+TEST_F(HcWorkTest, ReportsStillQueuedFromAStoppedSearchDoNotFillTheNextWindow) {
+    testsupport::EmulatedPort port(5, {At(2, 11)}, testsupport::PatientLine());
+    OpenHCWork();
+    OpenSearch();
+    Search("1", "255");
+    // Without running the event loop: once address 3 is asked, device 2's report is queued.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (port.Line().Stats().framesForeign == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GT(port.Line().Stats().framesForeign, 0u);
+    Click("btHCAutoBack");
+    Click("btHCSearchStopOK");
+    OpenSearch();
+    QApplication::processEvents();
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(Visible("lbHCSearchNumber"));
 }
 
 TEST_F(HcWorkTest, ClosingTheProgramDuringASearchEndsItsThread) {
