@@ -276,14 +276,6 @@ TEST(AddressSearchTest, FailedReadEndsTheSearch) {
     EXPECT_EQ(view.events, std::vector<std::string>{"read"});
 }
 
-TEST(AddressSearchTest, FoundTextLeavesOutFFAndTheFramesCarryTheAddress) {
-    const std::uint8_t answer[13] = {0, 0, 8, 1, 0xFF, '4', 0xFF, '2', 60, 7, 0, 0, 0};
-    EXPECT_EQ(FoundText(255, answer), "255 - 42");
-    const auto frame = MakeSearchFrame(SearchFrame::B, 7);
-    EXPECT_EQ(frame[0], 7);
-    EXPECT_EQ(frame[6], static_cast<std::uint8_t>(0x53 + 7 - 3));
-}
-
 // ---------------------------------------------------------------------------------------------
 
 // Counts the search's endings into a counter that outlives the view (the thread frees it).
@@ -298,17 +290,6 @@ struct CountingView : SearchView {
     void ReadFailed() override { ++ends; }
     std::atomic<int>& ends;
 };
-
-TEST(AddressSearchThreadTest, RunsASearchAndReportsItsEnd) {
-    std::atomic<int> endings{0};
-    AddressSearchThread thread;
-    ASSERT_TRUE(thread.Start(Request("/nonexistent/tty", 1, 2, false),
-                             std::make_unique<CountingView>(endings)));
-    ASSERT_TRUE(thread.WaitFinished(std::chrono::seconds(30)));
-    EXPECT_FALSE(thread.Running());
-    thread.JoinIfFinished();
-    EXPECT_EQ(endings.load(), 1);
-}
 
 TEST(AddressSearchThreadTest, StopEndsARunningSearchAndTheDestructorJoins) {
     std::atomic<int> endings{0};
