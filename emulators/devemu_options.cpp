@@ -399,7 +399,7 @@ std::string HcUsage() {
            "  --baud B            pace both directions as a B-baud line would, 11 bits a byte\n"
            "                      (default 0: the rate the client set on its port)\n"
            "  --gap MS            a pause of MS inside a request discards the bytes received so\n"
-           "                      far (default 50)\n"
+           "                      far (default 250)\n"
            "\n"
            "Faults (repeatable; queued in the given order and given to every device; COUNT is\n"
            "how many answers are spoiled, default 1; AFTER is how many good requests pass\n"

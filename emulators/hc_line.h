@@ -17,7 +17,9 @@ struct LineOptions {
     // 11 bits a byte at this rate, both ways; 0: at the rate the client set on its port, as a
     // real line runs at what both ends were set to.
     unsigned baud = 0;
-    unsigned gapTimeoutMs = 50;  // a gap this long inside a frame discards the partial frame
+    // A gap this long inside a frame discards the partial frame. Above the 50 ms that the
+    // address search pauses after an address byte, as a real device tolerates it.
+    unsigned gapTimeoutMs = 250;
     std::string linkPath;        // when set, a symlink to the slave side is made here
     // Called from the line's thread with one line of text per event ("rx 01 08 ...",
     // "tx 00 00 ...", "drop ..."); for tracing traffic. Must not call back into the line.
