@@ -73,7 +73,8 @@ struct ReadTimings {
 struct ReadEnvironment {
     // "hc\dat1hc", the parameter lists and "hc\dat2hc" are found here.
     std::filesystem::path workFolder = ".";
-    // The modem road; null or not loaded: a modem reading fails with a clear message.
+    // The modem road; null or not loaded: a modem reading fails with a clear message. It must
+    // outlive the reading (the worker ends its call when it ends).
     ModemLibrary* modem = nullptr;
     ReadTimings timings;
 };
