@@ -299,8 +299,8 @@ void ReadWorker::Execute() {
     } catch (...) {
         // No text the operator could use: the prefix alone says what failed.
     }
-    // A cancelled handle fails the reading even when the device had nothing left to say.
-    if (!failed && Cancelled()) {
+    // A cancelled handle fails the reading, whatever the device had left to say.
+    if (Cancelled()) {
         failed = true;
         cancelRequested_ = true;
         message = kStopped;

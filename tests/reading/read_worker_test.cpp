@@ -177,6 +177,7 @@ TEST(ReadingHandle, DroppedWhileReadingCancelsAndEndsOnce) {
     const Outcome outcome = reading.Run();
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(outcome.text, kStopped);
     EXPECT_FALSE(fs::exists(reading.DataFile()));
 }
 
