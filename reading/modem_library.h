@@ -29,7 +29,8 @@ class ModemLibrary {
     virtual protocol::ModemExports& Exports() = 0;
 };
 
-// Loads "libtarvex.so" (beside the program, then by the loader's own search); never throws.
+// Loads "libtarvex.so" (beside the program, then by the loader's own search; a name with a "/"
+// is taken as it is); never throws. Null only when out of memory.
 std::unique_ptr<ModemLibrary> LoadTarvex(const std::string& name = "libtarvex.so");
 
 }  // namespace reading
