@@ -201,7 +201,10 @@ std::uint32_t WaitForConnection(Library& library, ModemSlot& slot, std::uint32_t
     const bool signalled = connectEvent->Wait(milliseconds(waitMs));
     Lock lock(library.lock);
     slot.channelOpen = false;
-    if (!signalled) {
+    if (slot.connectAborted) {
+        slot.connectAborted = false;
+        WriteOpeningError(slot, W1251("отмена звонка\r\n\r\n"));
+    } else if (!signalled) {
         WriteOpeningError(slot, W1251("вышло время\r\n\r\n"));
     } else if (slot.connected) {
         LineCallInfo info;
@@ -524,6 +527,18 @@ std::uint32_t AnswerModeOff(Library& library, ModemSlot& slot) {
     slot.answerMode = false;
     WriteAnswerModeRecord(slot, W1251("Выключен режим ответа на входящие звонки\r\n"));
     return 1;
+}
+
+void HangUp(Library& library, ModemSlot& slot) {
+    {
+        Lock lock(library.lock);
+        if (slot.connectEvent) {
+            slot.connectAborted = true;
+            slot.connectEvent->Set();
+            return;
+        }
+    }
+    Disconnect(library, slot, false);
 }
 
 void Disconnect(Library& library, ModemSlot& slot, bool full) {

@@ -18,6 +18,9 @@ std::uint32_t AnswerModeOn(Library& library, ModemSlot& slot, int window, std::u
 std::uint32_t AnswerModeOff(Library& library, ModemSlot& slot);
 // `full`: also the line, the per-connection counters and the phone (a new attempt).
 void Disconnect(Library& library, ModemSlot& slot, bool full);
+// ModemDisconnect: a connect that still waits for its call is woken and ends the call itself,
+// so a caller can give up a dial without waiting for its time-out.
+void HangUp(Library& library, ModemSlot& slot);
 
 // The message thread's part, under the lock.
 void HandleMessage(Library& library, const telephony::LineMessage& message);

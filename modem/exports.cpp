@@ -81,7 +81,7 @@ uint32_t ModemDisconnect(uint32_t slot) {
         return 0;
     }
     return Guarded(0u, [&] {
-        tarvex::Disconnect(*library, library->slots[slot], false);
+        tarvex::HangUp(*library, library->slots[slot]);
         return 1u;
     });
 }

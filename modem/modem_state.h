@@ -65,6 +65,8 @@ struct ModemSlot {
     std::int32_t makeCallRequest = -1;
     std::int32_t dropRequest = -1;
     std::shared_ptr<platform::Event> connectEvent;
+    // The caller hung up while a connect still waited: the waiting connect ends the call.
+    bool connectAborted = false;
     std::shared_ptr<platform::Event> dropEvent;
     std::string phone;
     std::string statistics;  // grows as needed, so it always holds the whole text

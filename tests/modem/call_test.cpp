@@ -151,6 +151,21 @@ TEST_F(CallTest, NoResultWithinTheTimeOutEndsTheAttempt) {
     EXPECT_EQ(Connect(kHeatCalculator), 1u);
 }
 
+TEST_F(CallTest, HangingUpDuringTheDialEndsTheWaitingConnect) {
+    ASSERT_TRUE(OpenHistory(false));
+    std::uint32_t result = 2;
+    std::thread dialler([&] { result = ModemConnect(kSlot, kSilent, 9600, 56000, 600, 1); });
+    while (modem_->Stats().dialled.empty()) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(ModemDisconnect(kSlot), 1u);
+    dialler.join();  // long before the ten minutes
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(History(), Header(1, "105") + OpeningError("отмена звонка\r\n\r\n"));
+    EXPECT_FALSE(View().lineOpen);
+    EXPECT_EQ(Connect(kHeatCalculator), 1u);
+}
+
 TEST_F(CallTest, AnEmptyNumberFailsWithoutTouchingTheModem) {
     ASSERT_TRUE(OpenHistory(false));
     EXPECT_EQ(ModemConnect(kSlot, "", 9600, 56000, 10, 1), 0u);
