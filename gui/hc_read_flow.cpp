@@ -252,6 +252,8 @@ bool THCReadFlow::StartReading() {
         reading::ReadEnvironment environment;
         environment.workFolder = form_.StartFolder();
         environment.modem = &ModemLibraryOnce();
+        stopEvent_ = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
+        environment.stopEvent = stopEvent_;
         worker_ = reading::CThreadReadHCArchive::Start(std::move(settings), std::move(callbacks),
                                                        std::move(environment));
     } catch (const std::exception&) {
@@ -324,6 +326,10 @@ void THCReadFlow::btHCQuestionBackClick() {
 
 void THCReadFlow::btCancelReadHCClick() {
     cancelRequested_ = true;
+    // A dial or a device that does not answer ends now, not at the next progress call.
+    if (stopEvent_) {
+        stopEvent_->Set();
+    }
 }
 
 }  // namespace calvix

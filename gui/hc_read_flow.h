@@ -3,8 +3,10 @@
 
 #include <QObject>
 #include <atomic>
+#include <memory>
 #include <string>
 
+#include "platform/event.h"
 #include "workers/worker_thread.h"
 
 class QCheckBox;
@@ -64,6 +66,7 @@ class THCReadFlow : public QObject {
     bool onlyPeriod_ = false;
     bool readHourly_ = false;
     bool cancelRequested_ = false;
+    std::shared_ptr<platform::Event> stopEvent_;
     bool reading_ = false;
     std::atomic<bool> lastExchangeOk_{true};
     std::atomic<bool> lampUpdatePosted_{false};

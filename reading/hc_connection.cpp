@@ -1,5 +1,10 @@
 #include "reading/hc_connection.h"
 
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
 #include <utility>
 
 #include "platform/cp1251_literal.h"
@@ -29,9 +34,9 @@ HcConnection::~HcConnection() {
     Disconnect();
 }
 
-void HcConnection::Connect() {
+void HcConnection::Connect(const std::vector<const platform::Event*>& stops) {
     if (settings_.useModem) {
-        Call();
+        Call(stops);
     } else {
         OpenPort();
     }
@@ -45,7 +50,55 @@ void HcConnection::OpenPort() {
     serialLink_ = std::make_unique<protocol::SerialLink>(*port_, deviceControl_);
 }
 
-void HcConnection::Call() {
+// While the library dials, a watcher hangs up when a stop comes; the library then ends the dial
+// at once instead of at its time-out. It hangs up again until the dial has ended, in case the
+// first one came before the library waited for the call.
+class DialWatch {
+  public:
+    DialWatch(ModemLibrary& modem, std::uint32_t slot, std::vector<const platform::Event*> stops)
+        : modem_(modem), slot_(slot), stops_(std::move(stops)) {
+        if (!stops_.empty()) {
+            thread_ = std::thread([this] { Watch(); });
+        }
+    }
+    ~DialWatch() {
+        dialEnded_.Set();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    DialWatch(const DialWatch&) = delete;
+    DialWatch& operator=(const DialWatch&) = delete;
+
+  private:
+    void Watch() {
+        std::vector<pollfd> fds{{dialEnded_.Fd(), POLLIN, 0}};
+        for (const platform::Event* stop : stops_) {
+            fds.push_back({stop->Fd(), POLLIN, 0});
+        }
+        bool stopped = false;
+        while (!dialEnded_.IsSet()) {
+            if (::poll(fds.data(), fds.size(), stopped ? 100 : -1) < 0 && errno != EINTR) {
+                return;
+            }
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                stopped = stopped || (fds[i].revents & POLLIN) != 0;
+            }
+            if (stopped && !dialEnded_.IsSet()) {
+                fds.resize(1);
+                modem_.ModemDisconnect(slot_);
+            }
+        }
+    }
+
+    ModemLibrary& modem_;
+    std::uint32_t slot_;
+    std::vector<const platform::Event*> stops_;
+    platform::Event dialEnded_{platform::Event::Kind::kManualReset};
+    std::thread thread_;
+};
+
+void HcConnection::Call(const std::vector<const platform::Event*>& stops) {
     if (settings_.phoneNumber.empty()) {
         RaiseNotConnected(W1251("\r\nНе задан номер телефона."));
     }
@@ -54,8 +107,15 @@ void HcConnection::Call() {
     }
     // Whatever the answer, a call may have been started: Disconnect ends it.
     callPlaced_ = true;
-    if (modem_->ModemConnect(slot_, settings_.phoneNumber, kMinRate, kMaxRate,
-                             settings_.connectTimeout, 1) == 1) {
+    bool connected = false;
+    {
+        const DialWatch watch(*modem_, slot_, stops);
+        connected = modem_->ModemConnect(slot_, settings_.phoneNumber, kMinRate, kMaxRate,
+                                         settings_.connectTimeout, 1) == 1;
+    }
+    const bool stopped = std::any_of(stops.begin(), stops.end(),
+                                     [](const platform::Event* stop) { return stop->IsSet(); });
+    if (connected && !stopped) {
         handle_ = modem_->ModemGetCommHandle(slot_);
     }
     if (handle_ == 0) {

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/event.h"
 
 #include "platform/serial_port.h"
 #include "protocol/frame_link.h"
@@ -31,8 +34,9 @@ class HcConnection {
     HcConnection(const HcConnection&) = delete;
     HcConnection& operator=(const HcConnection&) = delete;
 
-    // Raises ProtocolError with the operator's text when the connection cannot be made.
-    void Connect();
+    // Raises ProtocolError with the operator's text when the connection cannot be made. A dial
+    // ends early when one of `stops` is set (then the text is "Соединение не установлено.").
+    void Connect(const std::vector<const platform::Event*>& stops = {});
     // Ends the call or closes the port; nothing when not connected. Never throws.
     void Disconnect();
 
@@ -43,7 +47,7 @@ class HcConnection {
 
   private:
     void OpenPort();
-    void Call();
+    void Call(const std::vector<const platform::Event*>& stops);
 
     ConnectionSettings settings_;
     ModemLibrary* modem_;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/cp1251_literal.h"
 #include "platform/win_path.h"
@@ -95,6 +96,9 @@ class ReadWorker final : public protocol::ArchiveProgress {
         }
     }
     bool Cancelled() const { return control_->CancelEvent().IsSet(); }
+    bool StopAsked() const { return environment_.stopEvent && environment_.stopEvent->IsSet(); }
+    // Before the device has answered, a stop ends the dial, the waits and the exchanges.
+    bool StopsAtOnce() const { return !deviceAnswered_ && StopAsked(); }
     std::filesystem::path PathOf(std::string_view name) const {
         return platform::ResolvePath(name, environment_.workFolder);
     }
@@ -120,6 +124,7 @@ class ReadWorker final : public protocol::ArchiveProgress {
     Clock::time_point startTime_ = Clock::now();
     bool cancelRequested_ = false;
     bool succeeded_ = false;
+    bool deviceAnswered_ = false;
 };
 
 void ReadWorker::ReportProgress(int position, int maximum, std::string_view text, bool mayCancel) {
@@ -160,7 +165,7 @@ std::unique_ptr<Device> ReadWorker::MakeDevice() {
         if (callbacks_.exchangeActivity) {
             callbacks_.exchangeActivity(ok);
         }
-        return !Cancelled();
+        return !Cancelled() && !StopsAtOnce();
     };
     return device;
 }
@@ -187,11 +192,16 @@ void ReadWorker::Read() {
     std::error_code ignored;
     std::filesystem::remove(PathOf(kDataFile), ignored);
     ReportProgress(0, 1, W1251("Устанавливается соединение. Ждите ..."), true);
-    connection_.Connect();
+    std::vector<const platform::Event*> stops{&control_->CancelEvent()};
+    if (environment_.stopEvent) {
+        stops.push_back(environment_.stopEvent.get());
+    }
+    connection_.Connect(stops);
     startTime_ = Clock::now();
 
     std::unique_ptr<protocol::CTV540> device = MakeDevice<protocol::CTV540>();
     const char version = static_cast<char>(device->DetectVersion(settings_.versionList));
+    deviceAnswered_ = device->connected();
     if (device->connected()) {
         ReportProgress(0, 1, W1251("Соединение установлено."), true);
     }
@@ -229,9 +239,15 @@ void ReadWorker::PauseBeforeRetry() {
     // The cancel event is only looked at: it stays set for every later wait.
     const Clock::time_point end = Clock::now() + environment_.timings.lineRetryPause;
     for (Clock::time_point now = Clock::now(); now < end && !Cancelled(); now = Clock::now()) {
-        pollfd cancel{control_->CancelEvent().Fd(), POLLIN, 0};
+        if (StopAsked()) {
+            return;
+        }
+        std::vector<pollfd> events{{control_->CancelEvent().Fd(), POLLIN, 0}};
+        if (environment_.stopEvent) {
+            events.push_back({environment_.stopEvent->Fd(), POLLIN, 0});
+        }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
-        ::poll(&cancel, 1, static_cast<int>(left.count()));
+        ::poll(events.data(), events.size(), static_cast<int>(left.count()));
     }
 }
 
@@ -298,6 +314,11 @@ void ReadWorker::Execute() {
         message = error.what();
     } catch (...) {
         // No text the operator could use: the prefix alone says what failed.
+    }
+    // A stop before the device answered ended the dial or the exchanges: that is the stop.
+    if (failed && StopsAtOnce()) {
+        cancelRequested_ = true;
+        message = kStopped;
     }
     // A cancelled handle fails the reading, whatever the device had left to say.
     if (Cancelled()) {

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/event.h"
 #include "platform/ini_file.h"
 #include "workers/worker_thread.h"
 
@@ -77,6 +79,10 @@ struct ReadEnvironment {
     // outlive the reading (the worker ends its call when it ends).
     ModemLibrary* modem = nullptr;
     ReadTimings timings;
+    // Set by the operator's "Прервать" (with the answer of the next progress call). Until the
+    // device has answered it also ends a dial, the pause between tries and the exchanges, so a
+    // reading that cannot get going can always be stopped at once. May be null.
+    std::shared_ptr<platform::Event> stopEvent;
 };
 
 class CThreadReadHCArchive {

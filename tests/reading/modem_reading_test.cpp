@@ -29,6 +29,7 @@ emulators::ModemOptions Options(const std::string& hcPath) {
     options.guardMs = 200;
     options.numbers["101"] =
         emulators::DialPlan{emulators::DialOutcome::Connect, 9600, 200, hcPath};
+    options.numbers["105"] = emulators::DialPlan{emulators::DialOutcome::Silence, 0, 10, ""};
     return options;
 }
 
@@ -62,6 +63,19 @@ TEST_F(ModemReading, Version60ThroughTheModemWritesWhatTheProtocolObjectWrites) 
     EXPECT_EQ(modem_->Stats().dialled, std::vector<std::string>{"101"});
     ExpectSameRecords(FileBytes(reading_.DataFile()), DirectVersion60(config_, false, true));
     // The call is over once the reading ended.
+    EXPECT_EQ(library_->ModemGetCommHandle(kModemPort), 0u);
+}
+
+TEST_F(ModemReading, StopWhileDiallingEndsTheDialAtOnce) {
+    ASSERT_TRUE(library_->Loaded()) << library_->LoadError();
+    reading_.settings.phoneNumber = "105";  // the modem never says anything
+    reading_.settings.connectTimeout = 600;
+    // Pressed before the library even waits for the call: it hangs up until the dial is over.
+    reading_.environment.stopEvent =
+        std::make_shared<platform::Event>(platform::Event::Kind::kManualReset, true);
+    const Outcome outcome = reading_.Run();  // long before the ten minutes
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(outcome.text, kStopped);
     EXPECT_EQ(library_->ModemGetCommHandle(kModemPort), 0u);
 }
 

@@ -121,6 +121,18 @@ const FailureCase kFailures[] = {
          p.Device().InjectFault({FaultKind::Silence, 0, 1, 600000});
      },
      kPrefix + kNotConnected, false},
+    // "Прервать" while a silent device is tried: the tries end at once, not after all of them.
+    {"StopWhileTheDeviceIsSilent", 45,
+     [](Reading& r, testsupport::EmulatedPort& p) {
+         p.Device().InjectFault({FaultKind::Silence, 0, 1, 600000});
+         r.environment.stopEvent =
+             std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
+         r.stopWhen = [stop = r.environment.stopEvent](const reading::ReadProgress&) {
+             stop->Set();
+             return false;
+         };
+     },
+     kStopped, false},
     {"StopWhileConnecting", 45,
      [](Reading& r, testsupport::EmulatedPort&) {
          r.stopWhen = [](const reading::ReadProgress&) { return true; };
