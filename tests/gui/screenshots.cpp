@@ -58,5 +58,31 @@ int main(int argc, char** argv) {
     ok = Grab(folder, "calvix-archive-list.png") && ok;
     Click(form, "btStartR");
     ok = Grab(folder, "calvix-archive-text.png") && ok;
+
+    // The heat-calculator windows, one after the other.
+    Click(form, "btExitText");  // answered "no" by the headless dialog service: stays open
+    form.HidePanel(calvix::Panel::Text);
+    form.ShowPanel(calvix::Panel::SelectMode);
+    Click(form, "btTV540Mode");
+    ok = Grab(folder, "calvix-hc-work.png") && ok;
+    Click(form, "btHCConfig");
+    ok = Grab(folder, "calvix-hc-config.png") && ok;
+    Click(form, "btHCParamOK");
+    Click(form, "btHCAutoSearch");
+    ok = Grab(folder, "calvix-hc-search.png") && ok;
+    Click(form, "btHCAutoBack");
+    Click(form, "btHCRead");
+    ok = Grab(folder, "calvix-hc-question.png") && ok;
+    form.HidePanel(calvix::Panel::HCQuestion);
+    form.ShowPanel(calvix::Panel::HCWait);
+    ok = Grab(folder, "calvix-hc-wait.png") && ok;
+    form.HidePanel(calvix::Panel::HCWait);
+    form.DataTaken("hc\\dat1hc");
+    ok = Grab(folder, "calvix-hc-reports.png") && ok;
+    Click(form, "btCalendarR");
+    ok = Grab(folder, "calvix-hc-hourly-dates.png") && ok;
+    Click(form, "btHCDateBack");
+    Click(form, "btSeveralDaysR");
+    ok = Grab(folder, "calvix-hc-several-days.png") && ok;
     return ok ? 0 : 1;
 }
