@@ -132,6 +132,21 @@ void AddDay180(Bytes data, Archive& archive) {
     archive.pipelines = kMaxPipelines;
 }
 
+// Pipelines of an hourly record by its data bytes (checksum included): a version-60 answer
+// (57 + 1), the other versions' answer (91 + 1), and the deep archive that keeps 90 of those 91
+// answer bytes (90 + 1), all four pipelines still inside. 0 for a size no reader writes.
+int HourPipelines(std::size_t dataBytes) {
+    switch (dataBytes) {
+        case 58:
+            return 2;
+        case 91:
+        case 92:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
 // `record` is the whole record from its length field on; its last byte is the checksum.
 void AddHour(Bytes record, Archive& archive) {
     std::uint8_t sum = 0;
@@ -139,7 +154,7 @@ void AddHour(Bytes record, Archive& archive) {
         sum = static_cast<std::uint8_t>(sum + record[i]);
     }
     const Bytes data = record.substr(8);
-    const int pipes = data.size() == 58 ? 2 : data.size() == 92 ? 4 : 0;
+    const int pipes = HourPipelines(data.size());
     if (pipes == 0 || sum != record.back()) {
         return;  // a damaged hour shows as missing rather than with wrong numbers
     }

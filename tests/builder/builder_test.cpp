@@ -5,6 +5,9 @@
 #include <bit>
 
 #include "builder/archive.h"
+#include "emulators/hc_archive.h"
+#include "emulators/hc_memory_map.h"
+#include "protocol/data_file.h"
 #include "tests/builder/report_files.h"
 #include "tests/support/scratch_folder.h"
 
@@ -280,3 +283,57 @@ TEST_F(Builder, ParameterListDaysAndMonthsAreDatedFromTheClock) {
         Folder(), {"s", "hc\\dat1hc", "sbl\\t.sbl", "o.txt", "03.12.2024", "06.12.2024"}, "o.txt");
     EXPECT_EQ(days.lines, (std::vector<std::string>{"12 70.0 76.7", "70.0 76.7 4.0"}));
 }
+
+namespace {
+
+// An hourly record as a reader stores it: `kept` answer bytes after the status.
+struct HourSize {
+    int version;
+    std::size_t kept;
+    int pipelines;  // 0: the builder leaves the hour out
+};
+
+class HourRecordSizes : public ::testing::TestWithParam<HourSize> {};
+
+TEST_P(HourRecordSizes, GiveTheHourWithEveryPipelineTheyHold) {
+    const HourSize size = GetParam();
+    const std::int64_t number = *emulators::DayNumberOf(2024, 12, 6) * 24 + 13;
+    const emulators::HourRecord hour = emulators::MakeHourRecord(7, number);
+    const emulators::ByteVector answer =
+        emulators::HourAnswer(*emulators::FindPersonality(size.version), hour);
+    ASSERT_GT(answer.size(), size.kept);
+    DataFileMaker file;
+    file.Start();
+    const std::vector<std::uint8_t> record = protocol::HourRecord(0, answer.data(), size.kept);
+    file.bytes.insert(file.bytes.end(), record.begin(), record.end());
+    file.Stop();
+    const builder::Archive archive = builder::ParseDataFile(
+        std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
+    EXPECT_EQ(archive.pipelines, size.pipelines);
+    const auto found = archive.hours.find({builder::Date{2024, 12, 6}, 13});
+    if (size.pipelines == 0) {
+        EXPECT_EQ(found, archive.hours.end());
+        return;
+    }
+    ASSERT_NE(found, archive.hours.end());
+    const builder::Values& v = found->second;
+    EXPECT_NEAR(v.on, hour.operatingSeconds / 3600.0, 1e-9);
+    for (int p = 0; p < builder::kMaxPipelines; ++p) {
+        const auto i = static_cast<std::size_t>(p);
+        const emulators::PipelineTotals t =
+            p < size.pipelines ? hour.pipelines[i] : emulators::PipelineTotals{};
+        EXPECT_NEAR(v.heat[i], t.heatGj, 1e-4 * t.heatGj) << p;
+        EXPECT_NEAR(v.mass[i], t.massT, 1e-4 * t.massT) << p;
+        EXPECT_NEAR(v.temperature[i], t.temperatureC, 1e-4 * t.temperatureC) << p;
+        EXPECT_NEAR(v.pressure[i], t.pressureMpa, 1e-4 * t.pressureMpa) << p;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, HourRecordSizes,
+                         ::testing::Values(HourSize{60, 57, 2},  // version 60
+                                           HourSize{45, 91, 4},  // a parameter list's hours
+                                           HourSize{45, 90,
+                                                    4},  // the deep archive of the line reader
+                                           HourSize{45, 89, 0}));
+
+}  // namespace
