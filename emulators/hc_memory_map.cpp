@@ -148,7 +148,7 @@ constexpr std::uint8_t kParameterListCommands[] = {
     kCommandHourFirst, kCommandHourNext,      kCommandHourAt,
 };
 
-// Version 53, with the 180-day archive.
+// Version 53: the 180-day archive beside the archive pages that version 45 has.
 constexpr FieldSpec kDays180Fields[] = {
     {101, 0, 30, ElementType::Bytes, InEntryShort, GeneralSettings, false},
     {101, 0, 57, ElementType::Bytes, InEntryLong, Identity, false},
@@ -158,8 +158,8 @@ constexpr FieldSpec kDays180Fields[] = {
 };
 
 constexpr std::uint8_t kDays180Commands[] = {
-    kCommandClock,     kCommandCurrentValues, kCommandIdentity, kCommandDay,
-    kCommandHourFirst, kCommandHourNext,      kCommandHourAt,
+    kCommandClock, kCommandCurrentValues, kCommandArchivePage, kCommandIdentity,
+    kCommandDay,   kCommandHourFirst,     kCommandHourNext,    kCommandHourAt,
 };
 
 // Version 60, two pipelines, daily and monthly records; field 31 only on request.
@@ -183,7 +183,7 @@ const Personality kPersonalities[] = {
     {kParameterListVersion, kParameterListFields, kParameterListCommands, TextEncoding::Cp866, 4,
      DailyArchive::None, kHourAnswerSizeWide, 62, 24},
     {kDays180Version, kDays180Fields, kDays180Commands, TextEncoding::Cp866, 4,
-     DailyArchive::Archive180, kHourAnswerSizeWide, 180, 0},
+     DailyArchive::Archive180, kHourAnswerSizeWide, 180, 24},
     {kTwoPipelineVersion, kTwoPipelineFields, kTwoPipelineCommands, TextEncoding::Windows1251, 2,
      DailyArchive::Records55, kHourAnswerSize60, 70, 26},
 };

@@ -1,5 +1,5 @@
 // Personalities 60 and 53 next to 45: their directories, the version element, and the archive
-// commands 34, 35, 16, 15 and 12.
+// commands 34, 35, 40, 16, 15 and 12.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -348,7 +348,20 @@ TEST(HcDays180Test, RecordsOf97BytesGoBack180Days) {
     EXPECT_EQ(c.Command({34, 23, 9, 18, 0}, 97)[0], 1);
     EXPECT_EQ(c.Command({34, 23, 9, 17, 0}, 97)[0], 2);
     EXPECT_EQ(c.Command({34, 24, 3, 16, 0}, 97)[0], 2);
-    EXPECT_EQ(c.Command({35, 24, 3, 1, 0}, 55)[0], 3) << "no monthly records";
+    EXPECT_EQ(c.Command({35, 24, 3, 1, 0}, 55)[0], 3) << "months come as archive pages";
+}
+
+TEST(HcDays180Test, ArchivePagesAreThoseOfVersion45) {
+    HcConfig config;
+    HcDevice version45(config);
+    config.version = 53;
+    HcDevice version53(config);
+    Client c45(version45), c53(version53);
+    for (const Bytes& command : {Bytes{40, 1, 123}, Bytes{40, 2, 47}}) {
+        const Bytes page = c53.Command(command, 49);
+        EXPECT_EQ(page[0], 1);
+        EXPECT_EQ(page, c45.Command(command, 49));
+    }
 }
 
 // ---- Hourly archive ---------------------------------------------------------------------------
