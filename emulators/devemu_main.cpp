@@ -52,6 +52,27 @@ void WaitForStop(const sigset_t& signals, unsigned seconds) {
     }
 }
 
+// "heat calculator version 45, addresses 1, 2", or with a version for each address when they
+// differ.
+std::string DescribeDevices(const std::vector<emulators::HcConfig>& devices) {
+    bool oneVersion = true;
+    std::string addresses;
+    for (const emulators::HcConfig& config : devices) {
+        oneVersion = oneVersion && config.version == devices.front().version;
+        addresses += (addresses.empty() ? "" : ", ") + std::to_string(config.address);
+    }
+    if (oneVersion) {
+        return "heat calculator version " + std::to_string(devices.front().version) + ", address" +
+               (devices.size() > 1 ? "es " : " ") + addresses;
+    }
+    std::string text = "heat calculators";
+    for (const emulators::HcConfig& config : devices) {
+        text += (config.address == devices.front().address ? ": address " : ", address ") +
+                std::to_string(config.address) + " version " + std::to_string(config.version);
+    }
+    return text;
+}
+
 int RunHc(const emulators::HcRunOptions& run) {
     // Blocked before the line's thread starts, so only sigwait sees them.
     sigset_t signals;
@@ -76,14 +97,9 @@ int RunHc(const emulators::HcRunOptions& run) {
         std::printf("%s\n", line.SlavePath().c_str());
         std::fflush(stdout);
 
-        std::string addresses;
-        for (const emulators::HcConfig& config : run.devices) {
-            addresses += (addresses.empty() ? "" : ", ") + std::to_string(config.address);
-        }
-        std::fprintf(stderr, "devemu: heat calculator version %d, address%s %s on %s%s%s\n",
-                     run.devices.front().version, run.devices.size() > 1 ? "es" : "",
-                     addresses.c_str(), line.SlavePath().c_str(),
-                     run.line.linkPath.empty() ? "" : " linked as ", run.line.linkPath.c_str());
+        std::fprintf(stderr, "devemu: %s on %s%s%s\n", DescribeDevices(run.devices).c_str(),
+                     line.SlavePath().c_str(), run.line.linkPath.empty() ? "" : " linked as ",
+                     run.line.linkPath.c_str());
 
         WaitForStop(signals, run.durationS);
         line.Stop();

@@ -134,6 +134,34 @@ std::string SupportedVersionText() {
     return text;
 }
 
+std::optional<int> ParseVersion(std::string_view text) {
+    const auto n = ParseNumber(text, 255);
+    if (!n || FindPersonality(static_cast<int>(*n)) == nullptr) {
+        return std::nullopt;
+    }
+    return static_cast<int>(*n);
+}
+
+// A device of the line: its address and, from --device, its own version.
+struct DeviceSpec {
+    unsigned address = 0;
+    std::optional<int> version;
+};
+
+// "ADDRESS:VERSION" of --device.
+std::optional<DeviceSpec> ParseDeviceSpec(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto address = ParseNumber(text.substr(0, colon), 255);
+    const auto version = ParseVersion(text.substr(colon + 1));
+    if (!address || *address == 0 || !version) {
+        return std::nullopt;
+    }
+    return DeviceSpec{static_cast<unsigned>(*address), *version};
+}
+
 }  // namespace
 
 HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
@@ -145,7 +173,7 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
         return result;
     };
 
-    std::vector<unsigned> addresses;
+    std::vector<DeviceSpec> specs;
     HcConfig base;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -203,14 +231,21 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
             if (!n) {
                 return fail(range(1, 255));
             }
-            addresses.push_back(static_cast<unsigned>(*n));
+            specs.push_back({static_cast<unsigned>(*n), std::nullopt});
+        } else if (name == "--device") {
+            const auto spec = ParseDeviceSpec(value);
+            if (!spec) {
+                return fail("--device wants ADDRESS:VERSION, address 1..255, version one of " +
+                            SupportedVersionText() + ", not '" + value + "'");
+            }
+            specs.push_back(*spec);
         } else if (name == "--version") {
-            const auto n = number(0, 255);
-            if (!n || FindPersonality(static_cast<int>(*n)) == nullptr) {
+            const auto version = ParseVersion(value);
+            if (!version) {
                 return fail("--version " + value +
                             " is not emulated (emulated: " + SupportedVersionText() + ")");
             }
-            base.version = static_cast<int>(*n);
+            base.version = *version;
         } else if (name == "--seed") {
             const auto n = number(0, std::numeric_limits<std::uint32_t>::max());
             if (!n) {
@@ -311,21 +346,23 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
             return fail("unknown option " + name);
         }
     }
-    if (base.field31 && base.version != kTwoPipelineVersion) {
-        return fail("--field31 needs --version 60");
-    }
-
-    if (addresses.empty()) {
-        addresses.push_back(1);
+    if (specs.empty()) {
+        specs.push_back({1, std::nullopt});
     }
     std::set<unsigned> seen;
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-        if (!seen.insert(addresses[i]).second) {
-            return fail("--address " + std::to_string(addresses[i]) + " is given twice");
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const unsigned address = specs[i].address;
+        if (!seen.insert(address).second) {
+            return fail("address " + std::to_string(address) + " is given twice");
         }
         HcConfig config = base;
-        config.address = static_cast<std::uint8_t>(addresses[i]);
+        config.address = static_cast<std::uint8_t>(address);
+        config.version = specs[i].version.value_or(base.version);
         config.seed = base.seed + static_cast<std::uint32_t>(i);
+        if (config.field31 && config.version != kTwoPipelineVersion) {
+            return fail("--field31 needs version 60 (address " + std::to_string(address) +
+                        " is version " + std::to_string(config.version) + ")");
+        }
         run.devices.push_back(config);
     }
     result.action = HcParseResult::Action::Run;
@@ -366,16 +403,20 @@ std::string HcUsage() {
            "Devices:\n"
            "  --address N         address on the line, 1..255 (default 1); repeat the option\n"
            "                      to put several devices on the line\n"
-           "  --version V         firmware version to emulate (default 45; emulated: " +
+           "  --version V         firmware version of the devices --device does not set\n"
+           "                      (default 45; emulated: " +
            SupportedVersionText() +
            ")\n"
+           "  --device A:V        a device at address A with its own version V; repeatable,\n"
+           "                      and mixes with --address, e.g. --device 3:60 --device 5:53\n"
            "  --seed S            seed of the generated data: factory number, current values,\n"
-           "                      archives (default 1); the n-th --address (from 0) uses S+n\n"
+           "                      archives (default 1); the n-th device (--address or --device,\n"
+           "                      from 0) uses S+n\n"
            "  --clock \"YYYY-MM-DD HH:MM:SS\"\n"
            "                      device clock at start, UTC; it then runs in real time\n"
            "                      (default: the host clock, UTC)\n"
-           "  --field31           version 60: also a field 31, with other contents, next to\n"
-           "                      field 30 in groups 101/0, 230/1 and 230/2\n"
+           "  --field31           also a field 31, with other contents, next to field 30 in\n"
+           "                      groups 101/0, 230/1 and 230/2; every device must be version 60\n"
            "\n"
            "Archives and answers:\n"
            "  --hours N           records in the hourly archive, the hours before the\n"
@@ -420,6 +461,7 @@ std::string HcUsage() {
            "Examples:\n"
            "  devemu hc --link /tmp/hc-line\n"
            "  devemu hc --address 3 --address 7 --baud 9600 --verbose\n"
+           "  devemu hc --device 3:60 --device 5:53 --baud 9600\n"
            "  devemu hc --clock \"2024-03-15 10:20:30\" --polls 2 --fault lost-answer:2@10\n"
            "\n"
            "Exit status: 0 after a normal stop, 1 when the line cannot be set up, 2 for bad\n"

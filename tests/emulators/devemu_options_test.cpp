@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulators/devemu_dump.h"
@@ -68,6 +69,30 @@ TEST(DevemuOptionsTest, EveryOptionReachesTheConfiguration) {
     EXPECT_TRUE(r.options.verbose);
 }
 
+TEST(DevemuOptionsTest, DeviceGivesItsOwnVersionAndAddressTakesTheLineVersion) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::pair<int, int>> addressVersion;  // in the order given
+    };
+    const std::vector<Case> cases = {
+        {{"--device", "3:60", "--device=5:53"}, {{3, 60}, {5, 53}}},
+        {{"--address", "2", "--device", "3:60", "--version", "53"}, {{2, 53}, {3, 60}}},
+        {{"--version", "60", "--address", "3", "--address", "7"}, {{3, 60}, {7, 60}}},
+        {{"--device", "9:45", "--version", "60"}, {{9, 45}}},
+    };
+    for (const Case& c : cases) {
+        const HcParseResult r = Parse(c.args);
+        ASSERT_EQ(r.action, Action::Run) << r.message;
+        std::vector<std::pair<int, int>> got;
+        for (const HcConfig& d : r.options.devices) {
+            got.emplace_back(d.address, d.version);
+        }
+        EXPECT_EQ(got, c.addressVersion) << testing::PrintToString(c.args);
+        EXPECT_EQ(r.options.devices.back().seed, r.options.devices.size())
+            << "the n-th device, --address or --device, gets seed 1+n";
+    }
+}
+
 TEST(DevemuOptionsTest, FaultsAreParsedInOrder) {
     const HcParseResult r =
         Parse({"--fault", "lost-answer:2@5", "--fault", "silence:3000@20", "--fault", "garbage",
@@ -96,6 +121,11 @@ TEST(DevemuOptionsTest, BadArgumentsAreErrorsWithAMessage) {
         {"--address", "2", "--address", "2"},
         {"--version", "61"},
         {"--field31"},
+        {"--field31", "--device", "3:60", "--device", "5:53"},
+        {"--device", "3"},
+        {"--device", "0:60"},
+        {"--device", "3:61"},
+        {"--device", "3:60", "--address", "3"},
         {"--hours", "x"},
         {"--missing-days", "1,,2"},
         {"--missing-days", "1001"},
@@ -131,7 +161,7 @@ TEST(DevemuOptionsTest, HelpIsRecognisedAndDescribesEveryOption) {
           "--clock",          "--fault",        "--link",          "--duration",
           "--verbose",        "--help",         "--field31",       "--hours",
           "--empty-archives", "--missing-days", "--missing-every", "--clock-status",
-          "--clock-bad-date", "--refuse"}) {
+          "--clock-bad-date", "--refuse",       "--device"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }
