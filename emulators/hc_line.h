@@ -20,7 +20,7 @@ struct LineOptions {
     // A gap this long inside a frame discards the partial frame. Above the 50 ms that the
     // address search pauses after an address byte, as a real device tolerates it.
     unsigned gapTimeoutMs = 250;
-    std::string linkPath;        // when set, a symlink to the slave side is made here
+    std::string linkPath;  // when set, a symlink to the slave side is made here
     // Called from the line's thread with one line of text per event ("rx 01 08 ...",
     // "tx 00 00 ...", "drop ..."); for tracing traffic. Must not call back into the line.
     std::function<void(const std::string&)> trace;
