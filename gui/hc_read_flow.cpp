@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "gui/display_text.h"
+#include "gui/form_controls.h"
 #include "gui/rules/report_files.h"
 #include "gui/rules/texts.h"
 #include "gui/unitmainform.h"
@@ -93,25 +94,6 @@ reading::ModemLibrary& ModemLibraryOnce() {
     return *library;
 }
 
-QLabel* AddLabel(QWidget* parent, const char* name, std::string_view text, int left, int top,
-                 int width) {
-    auto* label = new QLabel(ToQt(text), parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignCenter);
-    label->setGeometry(left, top, width, 20);
-    return label;
-}
-
-QPushButton* AddButton(QWidget* parent, const char* name, std::string_view caption, int left,
-                       int top, int width) {
-    auto* button = new QPushButton(ToQt(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top, width, 28);
-    button->setAutoDefault(false);
-    return button;
-}
-
 QCheckBox* AddCheckBox(QWidget* parent, const char* name, std::string_view caption, int top) {
     auto* box = new QCheckBox(ToQt(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -142,7 +124,7 @@ THCReadFlow::~THCReadFlow() {
 
 void THCReadFlow::BuildQuestion() {
     QWidget* pan = form_.PanelWidget(Panel::HCQuestion);
-    AddLabel(pan, "lbHCQuestion", text::kReadQuestion, 20, 56, 420);
+    AddCenteredLabel(pan, "lbHCQuestion", text::kReadQuestion, 20, 56, 420);
     cbHCDayRead_ = AddCheckBox(pan, "cbHCDayRead", text::kReadDayArchives, 100);
     cbHCReadOnlyOtPeriod_ = AddCheckBox(pan, "cbHCReadOnlyOtPeriod", text::kReadOnlyPeriod, 128);
     connect(cbHCReadOnlyOtPeriod_, &QCheckBox::toggled, this,
@@ -157,8 +139,9 @@ void THCReadFlow::BuildQuestion() {
 
 void THCReadFlow::BuildWait() {
     QWidget* pan = form_.PanelWidget(Panel::HCWait);
-    lbWaitReadHC_ = AddLabel(pan, "lbWaitReadHC", text::kReadStatusStart, 30, 54, 400);
-    lbWaitReadHCTime_ = AddLabel(pan, "lbWaitReadHCTime", text::kReadTimeInitial, 30, 80, 400);
+    lbWaitReadHC_ = AddCenteredLabel(pan, "lbWaitReadHC", text::kReadStatusStart, 30, 54, 400);
+    lbWaitReadHCTime_ =
+        AddCenteredLabel(pan, "lbWaitReadHCTime", text::kReadTimeInitial, 30, 80, 400);
     pbHC1_ = new QProgressBar(pan);
     pbHC1_->setObjectName(QStringLiteral("pbHC1"));
     pbHC1_->setGeometry(30, 114, 372, 22);

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "gui/display_text.h"
+#include "gui/form_controls.h"
 #include "gui/rules/texts.h"
 #include "gui/unitmainform.h"
 #include "platform/cp1251_literal.h"
@@ -40,7 +41,6 @@ constexpr std::string_view kDeviceFaulty = W1251("Тепловычислител
 
 namespace {
 
-constexpr int kButtonHeight = 28;
 constexpr int kEditHeight = 24;
 constexpr auto kStopGrace = std::chrono::milliseconds(500);
 constexpr auto kStopWait = std::chrono::milliseconds(3000);
@@ -49,26 +49,6 @@ constexpr const char* kSpeeds[] = {"1200",  "2400",  "4800",  "9600",
                                    "19200", "38400", "57600", "115200"};
 constexpr long kSlowestSpeed = 1200;
 constexpr long kFastestSpeed = 115200;
-
-QLabel* AddLabel(QWidget* parent, const char* name, std::string_view text, int left, int top) {
-    auto* label = new QLabel(ToQt(text), parent);
-    if (name != nullptr) {
-        label->setObjectName(QString::fromLatin1(name));
-    }
-    label->setTextFormat(Qt::PlainText);
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
-
-QPushButton* AddButton(QWidget* parent, const char* name, std::string_view caption, int left,
-                       int top, int width) {
-    auto* button = new QPushButton(ToQt(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top, width, kButtonHeight);
-    button->setAutoDefault(false);
-    return button;
-}
 
 QComboBox* AddCombo(QWidget* parent, const char* name, const auto& items, int left, int top) {
     auto* combo = new QComboBox(parent);

@@ -10,6 +10,7 @@
 #include <QTableView>
 
 #include "gui/display_text.h"
+#include "gui/form_controls.h"
 #include "gui/rules/report_files.h"
 #include "gui/unitmainform.h"
 #include "platform/cp1251_literal.h"
@@ -24,7 +25,6 @@ inline constexpr std::string_view kHCDateSet = W1251("Дата съема");
 namespace {
 
 constexpr const char* kCaptionProperty = "caption1251";
-constexpr int kButtonHeight = 28;
 
 QDate ToQDate(CalendarDate date) {
     return {date.year, date.month, date.day};

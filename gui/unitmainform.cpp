@@ -25,6 +25,7 @@
 #include "gui/dialog_service.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
+#include "gui/form_controls.h"
 #include "gui/rules/help_texts.h"
 #include "gui/rules/layout_rules.h"
 #include "gui/rules/report_files.h"
@@ -37,29 +38,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kButtonHeight = 28;
 constexpr int kTitleHeight = 32;
 constexpr int kCheckBoxStep = 17;
 constexpr const char* kCaptionProperty = "caption1251";
 constexpr const char* kTagProperty = "tag";
-
-QLabel* AddLabel(QWidget* parent, const char* name, std::string_view text, int left, int top) {
-    auto* label = new QLabel(ToQt(text), parent);
-    if (name != nullptr) {
-        label->setObjectName(QString::fromLatin1(name));
-    }
-    label->setTextFormat(Qt::PlainText);
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
-
-QListWidget* AddList(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    auto* list = new QListWidget(parent);
-    list->setObjectName(QString::fromLatin1(name));
-    list->setGeometry(left, top, width, height);
-    return list;
-}
 
 void Place(QWidget* widget, const Box& box) {
     widget->setGeometry(box.left, box.top, box.width, box.height);
@@ -151,15 +133,6 @@ CaptionPanel* TMainForm::AddPanel(Panel panel, int width, int height, std::strin
         label->setGeometry(0, 0, width, kTitleHeight);
     }
     return widget;
-}
-
-QPushButton* TMainForm::AddButton(QWidget* parent, const char* name, std::string_view caption,
-                                  int left, int top, int width) {
-    auto* button = new QPushButton(ToQt(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top, width, kButtonHeight);
-    button->setAutoDefault(false);
-    return button;
 }
 
 void TMainForm::Connect(QPushButton* button, void (TMainForm::*handler)()) {

@@ -125,8 +125,6 @@ class TMainForm : public QMainWindow {
     void BuildHCWork();
     void BuildHCPanels();
     CaptionPanel* AddPanel(Panel panel, int width, int height, std::string_view title);
-    QPushButton* AddButton(QWidget* parent, const char* name, std::string_view caption, int left,
-                           int top, int width);
     void Connect(QPushButton* button, void (TMainForm::*handler)());
     void Connect(QPushButton* button, NavButton navButton);
 

@@ -13,6 +13,7 @@
 #include "platform/calendar.h"
 #include "platform/codepage.h"
 #include "platform/cp1251_literal.h"
+#include "platform/file_io.h"
 
 namespace calvix {
 namespace text {
@@ -64,18 +65,7 @@ class DataFileReader {
 
     // True when all `count` bytes came; the end of the file or an error gives false.
     bool ReadExactly(std::uint8_t* buffer, std::size_t count) {
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got = ::read(fd_, buffer + done, count - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
+        return platform::ReadExactly(fd_, buffer, count);
     }
 
   private:
