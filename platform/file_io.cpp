@@ -68,4 +68,20 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
     return true;
 }
 
+bool ReadExactly(int fd, void* buffer, std::size_t count) {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, bytes + done, count - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 }  // namespace platform

@@ -19,6 +19,10 @@ enum class FileRead {
 [[nodiscard]] FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
                                      std::size_t limit = std::size_t{64} << 20);
 
+// Reads `count` bytes from `fd` (retrying after signals); false at the end of the file or on an
+// error before all of them came.
+[[nodiscard]] bool ReadExactly(int fd, void* buffer, std::size_t count);
+
 // Appends the whole file to `content`; false when it cannot be opened or read (a folder, for
 // one), is not a regular file, or is larger than 64 MiB.
 [[nodiscard]] bool ReadWholeFile(const std::filesystem::path& path, std::string& content);

@@ -10,6 +10,7 @@
 
 #include "platform/codepage.h"
 #include "platform/cp1251_literal.h"
+#include "platform/file_io.h"
 #include "protocol/archive_progress.h"
 #include "protocol/data_file.h"
 #include "protocol/device_dates.h"
@@ -58,18 +59,7 @@ bool ReadDumpFile(const std::filesystem::path& name, DumpSource& source,
         return false;
     }
     bytes.resize(static_cast<std::size_t>(source.info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(source.fd, bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return platform::ReadExactly(source.fd, bytes.data(), bytes.size());
 }
 
 // L of the record at `at`, or 0 where no record can start: fewer than 8 bytes left, a length
