@@ -22,6 +22,7 @@
 #include <set>
 #include <string>
 
+#include "bench/v60_floor.h"
 #include "emulators/hc_line.h"
 #include "gui/calvix_app.h"
 #include "gui/caption_panel.h"
@@ -33,14 +34,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kBaud = 9600;
 constexpr unsigned kAddress = 3;  // the shipped calvix.ini's "абонент"
-constexpr unsigned kAnswerDelayMs = 2;
-// The waits the protocol mandates: the pause after the address byte, the pauses around a
-// mailbox command of a version-60 device, and the poll of an answer still at status 0.
-constexpr double kAddressPause = 0.010;
-constexpr double kCommandPause = 0.070;
-constexpr double kMailboxPoll = 0.500;
+using bench::kAnswerDelayMs;
+using bench::kBaud;
 
 std::string TaskFile(long tid, const char* name) {
     std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/" + name);
@@ -214,12 +210,7 @@ int main(int argc, char** argv) {
         const emulators::HcStats device = line.Device(kAddress).Stats();
         const emulators::LineStats wire = line.Stats();
         const unsigned frames = device.readFrames + device.writeFrames;
-        const double byteTime = 11.0 / kBaud;
-        // The address byte of each request travels during the pause after it.
-        const double floor = (wire.bytesReceived - frames) * byteTime + wire.bytesSent * byteTime +
-                             frames * (kAddressPause + kAnswerDelayMs / 1000.0) +
-                             device.commands * 2 * kCommandPause +
-                             device.statusZeroAnswers * kMailboxPoll;
+        const double floor = bench::ReadingFloorSeconds(device, wire);
 
         const bool succeeded = !report->isHidden();
         std::printf("version-60 reading through the main window, %u hours, 9600 baud paced: %s\n",

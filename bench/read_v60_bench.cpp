@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/v60_floor.h"
 #include "emulators/hc_line.h"
 #include "emulators/hc_upd_dump.h"
 #include "platform/ini_file.h"
@@ -26,11 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kBaud = 9600;
-constexpr unsigned kAnswerDelayMs = 2;
-constexpr double kAddressPause = 0.010;
-constexpr double kCommandPause = 0.070;
-constexpr double kMailboxPoll = 0.500;
+using bench::kAnswerDelayMs;
+using bench::kBaud;
 
 double ThreadCpuSeconds() {
     rusage usage{};
@@ -84,12 +82,7 @@ int main(int argc, char** argv) {
     const emulators::HcStats device = line.Device(1).Stats();
     const emulators::LineStats wire = line.Stats();
     const unsigned frames = device.readFrames + device.writeFrames;
-    const double byteTime = 11.0 / kBaud;
-    // The address byte of each request travels during the pause after it.
-    const double floor = (wire.bytesReceived - frames) * byteTime + wire.bytesSent * byteTime +
-                         frames * (kAddressPause + kAnswerDelayMs / 1000.0) +
-                         device.commands * 2 * kCommandPause +
-                         device.statusZeroAnswers * kMailboxPoll;
+    const double floor = bench::ReadingFloorSeconds(device, wire);
 
     std::printf("version-60 reading, %u hours, 9600 baud paced\n", hours);
     std::printf("  exchanges             %u (%u commands), %u bytes out, %u bytes in\n", frames,

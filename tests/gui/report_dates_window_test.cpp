@@ -9,21 +9,14 @@
 
 #include "platform/codepage.h"
 #include "tests/gui/gui_fixture.h"
+#include "tests/support/data_records.h"
 
 namespace calvix::testing_gui {
 namespace {
 
 using Bytes = std::string;
 
-Bytes Record(std::initializer_list<unsigned> tag, const Bytes& data) {
-    Bytes payload(1, '\x05');
-    for (unsigned byte : tag) {
-        payload += static_cast<char>(byte);
-    }
-    payload += data;
-    const std::size_t n = payload.size();
-    return Bytes{static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)} + payload;
-}
+using testsupport::Record;
 
 // A data file as a reading leaves it: clock (BCD), settings, device number and address.
 Bytes DataFile(unsigned day, unsigned month, unsigned year, unsigned version) {

@@ -1,5 +1,6 @@
 // Report dates of a data file: the inspection, period names, calendar limits, hourly dates.
 #include "gui/rules/report_dates.h"
+#include "tests/support/data_records.h"
 
 #include <gtest/gtest.h>
 
@@ -24,16 +25,7 @@ std::string Show(CalendarDate date) {
     return ShortDate(date);
 }
 
-// A record: length (high byte first), tag length 5, the tag, the data.
-Bytes Record(std::initializer_list<unsigned> tag, const Bytes& data) {
-    Bytes payload(1, '\x05');
-    for (unsigned byte : tag) {
-        payload += static_cast<char>(byte);
-    }
-    payload += data;
-    const std::size_t n = payload.size();
-    return Bytes{static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)} + payload;
-}
+using testsupport::Record;
 Bytes Clock(unsigned day, unsigned month, unsigned year) {
     return Record({0xE6, 0, '6', 0x11, 0},
                   Bytes{0x00, 0x30, 0x12, static_cast<char>(day), static_cast<char>(month),
