@@ -94,6 +94,8 @@ reading::ModemLibrary& ModemLibraryOnce() {
     return *library;
 }
 
+std::atomic<reading::ModemLibrary*> gModemLibraryInstead{nullptr};
+
 QCheckBox* AddCheckBox(QWidget* parent, const char* name, std::string_view caption, int top) {
     auto* box = new QCheckBox(ToQt(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -102,6 +104,10 @@ QCheckBox* AddCheckBox(QWidget* parent, const char* name, std::string_view capti
 }
 
 }  // namespace
+
+void THCReadFlow::UseModemLibrary(reading::ModemLibrary* library) {
+    gModemLibraryInstead = library;
+}
 
 THCReadFlow::THCReadFlow(TMainForm& form) : form_(form) {
     ModemLibraryOnce();
@@ -234,7 +240,8 @@ bool THCReadFlow::StartReading() {
 
         reading::ReadEnvironment environment;
         environment.workFolder = form_.StartFolder();
-        environment.modem = &ModemLibraryOnce();
+        reading::ModemLibrary* instead = gModemLibraryInstead;
+        environment.modem = instead != nullptr ? instead : &ModemLibraryOnce();
         stopEvent_ = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
         environment.stopEvent = stopEvent_;
         worker_ = reading::CThreadReadHCArchive::Start(std::move(settings), std::move(callbacks),

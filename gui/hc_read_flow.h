@@ -16,6 +16,7 @@ class QProgressBar;
 class QPushButton;
 
 namespace reading {
+class ModemLibrary;
 struct ReadProgress;
 }  // namespace reading
 
@@ -31,6 +32,10 @@ class THCReadFlow : public QObject {
     ~THCReadFlow() override;
     THCReadFlow(const THCReadFlow&) = delete;
     THCReadFlow& operator=(const THCReadFlow&) = delete;
+
+    // Readings that start from now on go through `library` instead of the one loaded at start;
+    // null goes back to that one. For tests, which load the library they built.
+    static void UseModemLibrary(reading::ModemLibrary* library);
 
   private:
     void BuildQuestion();

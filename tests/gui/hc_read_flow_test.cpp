@@ -11,11 +11,14 @@
 #include <functional>
 #include <optional>
 
+#include "gui/hc_read_flow.h"
 #include "gui/unitmainform.h"
 #include "platform/serial_port.h"
 #include "protocol/data_file.h"
+#include "reading/modem_library.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/emulated_port.h"
+#include "tests/telephony/emulated_modem.h"
 
 namespace calvix::testing_gui {
 namespace {
@@ -238,6 +241,34 @@ TEST_F(HcReadFlow, Version60ReadEndsInTheReportSelection) {
     EXPECT_TRUE(Find<QLabel>("lbWaitReadHCTime")->text().startsWith(Q("Общее время считывания: ")));
     EXPECT_EQ(Find("ShapeReadArchive")->property("color").value<QColor>(), QColor(0, 0x80, 0));
     EXPECT_GT(port.Device(1).Stats().readFrames, 0u);
+}
+
+// The modem road from the window: the library the tests built, an emulated modem on COM3 whose
+// number 101 leads to the line of a version-60 device.
+TEST_F(HcReadFlow, Version60ThroughTheModemEndsInTheReportSelection) {
+    emulators::HcConfig device = testsupport::Device(1, 60);
+    device.hourlyRecords = 2;
+    emulators::HcLine line({device}, testsupport::PatientLine());
+    emulators::ModemOptions options;
+    options.numbers["101"] =
+        emulators::DialPlan{emulators::DialOutcome::Connect, 9600, 200, line.SlavePath()};
+    testsupport::EmulatedModem modem(3, options);
+    Site site;
+    site.port = "COM3";
+    site.modem = "да";
+    site.phone = "101";
+    // The window first: the program's own search for the library then finds none, as in every
+    // test, and does not take this one by its name once it is loaded.
+    Open(site);
+    const std::unique_ptr<reading::ModemLibrary> library = reading::LoadTarvex(TARVEX_LIBRARY_PATH);
+    ASSERT_TRUE(library->Loaded()) << library->LoadError();
+    THCReadFlow::UseModemLibrary(library.get());
+    ReadToEnd(/*hourly=*/false, /*onlyPeriod=*/true);
+    THCReadFlow::UseModemLibrary(nullptr);
+    ExpectOnly("panReport");
+    EXPECT_TRUE(DataFileLeft());
+    EXPECT_EQ(modem->Stats().dialled, std::vector<std::string>{"101"});
+    EXPECT_EQ(library->ModemGetCommHandle(3), 0u);  // the call ended with the reading
 }
 
 struct FailureCase {
