@@ -7,8 +7,11 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,6 +71,21 @@ class GuiTest : public ::testing::Test {
     }
     // Destroys the window, which writes the configuration.
     void Stop() { form_.reset(); }
+
+    // Runs the event loop until `done`, or fails after a generous bound.
+    static bool WaitUntil(const std::function<bool()>& done,
+                          std::chrono::minutes bound = std::chrono::minutes(4)) {
+        QTimer wake;  // the loop looks again even when no event comes
+        wake.start(20);
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return true;
+    }
 
     template <class T = QWidget>
     T* Find(const char* name) {

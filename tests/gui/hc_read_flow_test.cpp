@@ -88,20 +88,6 @@ class HcReadFlow : public GuiTest {
         Find<QCheckBox>("cbHCReadOnlyOtPeriod")->setChecked(onlyPeriod);
     }
 
-    // Runs the event loop until `done`, or fails after a generous bound.
-    static bool WaitUntil(const std::function<bool()>& done) {
-        QTimer wake;  // the loop looks again even when no event comes
-        wake.start(20);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return true;
-    }
-
     // "Да", then waits for the wait window to go away.
     void ReadToEnd(bool hourly = false, bool onlyPeriod = false) {
         Ask(hourly, onlyPeriod);

@@ -44,20 +44,6 @@ class HcWorkTest : public GuiTest {
         Click("btHCStartSearch");
     }
 
-    // Runs the event loop until `done`, or fails after a generous bound.
-    static bool WaitUntil(const std::function<bool()>& done) {
-        QTimer wake;  // the loop looks again even when no event comes
-        wake.start(20);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return true;
-    }
-
     bool Enabled(const char* name) { return Find(name)->isEnabled(); }
     bool Idle() { return Enabled("btHCStartSearch") && !Enabled("btHCStopSearch"); }
     QString Text(const char* name) { return Find<QLabel>(name)->text(); }

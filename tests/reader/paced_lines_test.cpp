@@ -12,6 +12,7 @@
 #include "protocol/utv540.h"
 #include "reader/quellar_run.h"
 #include "tests/emulators/hc_test_client.h"
+#include "tests/support/data_records.h"
 #include "tests/support/emulated_port.h"
 #include "tests/support/scratch_folder.h"
 
@@ -22,14 +23,8 @@ namespace fs = std::filesystem;
 
 const Bytes kStartText = {0x30, 0x30, 0x35, 0x2D, 0x30, 0x30, 0x31, 0x2D, 0x30, 0x30, 0x31};
 
-// Record layout: length (high first) = tags + 1 + data, the byte 5, the tags, the data.
 void Append(Bytes& file, const Bytes& tags, const Bytes& data) {
-    const std::size_t length = tags.size() + 1 + data.size();
-    file.push_back(static_cast<std::uint8_t>(length >> 8));
-    file.push_back(static_cast<std::uint8_t>(length));
-    file.push_back(5);
-    file.insert(file.end(), tags.begin(), tags.end());
-    file.insert(file.end(), data.begin(), data.end());
+    testsupport::AppendRecord(file, tags, data);
 }
 
 Bytes After(const Bytes& answer, std::size_t n) {

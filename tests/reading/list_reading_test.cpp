@@ -8,6 +8,7 @@
 #include "emulators/hc_device.h"
 #include "reading_fixture.h"
 #include "tests/emulators/hc_test_client.h"
+#include "tests/support/data_records.h"
 #include "tests/support/emulated_port.h"
 
 namespace {
@@ -40,12 +41,7 @@ emulators::HcConfig Device(int version = 53) {
 }
 
 void Append(Bytes& file, const Bytes& tags, const Bytes& data) {
-    const std::size_t length = tags.size() + 1 + data.size();
-    file.push_back(static_cast<std::uint8_t>(length >> 8));
-    file.push_back(static_cast<std::uint8_t>(length));
-    file.push_back(5);
-    file.insert(file.end(), tags.begin(), tags.end());
-    file.insert(file.end(), data.begin(), data.end());
+    testsupport::AppendRecord(file, tags, data);
 }
 
 // What the list must give, asked of a twin of the device.
