@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "gui/caption_panel.h"
 #include "gui/dialog_service.h"
@@ -45,11 +46,6 @@ constexpr const char* kTagProperty = "tag";
 
 void Place(QWidget* widget, const Box& box) {
     widget->setGeometry(box.left, box.top, box.width, box.height);
-}
-
-// A 1251 caption kept with the check box, as the box shows it escaped for its mnemonic.
-std::string BoxCaption(const QCheckBox* box) {
-    return box->property(kCaptionProperty).toByteArray().toStdString();
 }
 
 QString Unmnemonic(const QString& text) {
@@ -765,6 +761,34 @@ void TMainForm::HandleCheckBoxFocus(QCheckBox* box, bool entering) {
     }
 }
 
+// A 1251 caption kept with the check box, as the box shows it escaped for its mnemonic.
+std::string TMainForm::CheckBoxCaption(const QCheckBox* box) {
+    return box->property(kCaptionProperty).toByteArray().toStdString();
+}
+
+std::size_t TMainForm::CheckBoxTag(const QCheckBox* box) {
+    return static_cast<std::size_t>(box->property(kTagProperty).toULongLong());
+}
+
+bool TMainForm::RemoveReportCheckBox(std::string_view caption) {
+    for (std::size_t i = reportCheckBoxes_.size(); i-- > 0;) {
+        QCheckBox* box = reportCheckBoxes_[i];
+        if (CheckBoxCaption(box) != caption) {
+            continue;
+        }
+        for (std::size_t later = reportCheckBoxes_.size() - 1; later > i; --later) {
+            reportCheckBoxes_[later]->move(0, reportCheckBoxes_[later - 1]->y());
+        }
+        reportCheckBoxes_.erase(reportCheckBoxes_.begin() + static_cast<std::ptrdiff_t>(i));
+        box->hide();
+        box->deleteLater();
+        verticalRange_ = kCheckBoxStep * static_cast<int>(reportCheckBoxes_.size());
+        UpdateScrollContent();
+        return true;
+    }
+    return false;
+}
+
 void TMainForm::btAllClearRClick() {
     for (QCheckBox* box : reportCheckBoxes_) {
         box->setChecked(false);
@@ -786,6 +810,9 @@ void TMainForm::DataTaken(std::string_view dataFile) {
     CheckBoxFileReport();
     if (hooks_.afterReportBoxes) {
         hooks_.afterReportBoxes();
+    }
+    if (hooks_.severalDayBoxes) {
+        hooks_.severalDayBoxes();
     }
     lbInfoReport_->setText(ToQt(std::string(text::kAddress) + addressText_));
     ShowPanel(Panel::Report);
@@ -809,14 +836,13 @@ void TMainForm::btStartRClick() {
             ShowErrorPanel(text::kNoReportChosen, PanelWidget(Panel::Report));
             return;
         }
-        createdReports_.clear();
-        listViewReport_->clear();
+        std::vector<std::string> paths;
+        std::vector<std::string> captions;
         for (QCheckBox* box : checked) {
-            const std::string caption = BoxCaption(box);
-            createdReports_.push_back(ArchiveReportPath(caption));
-            auto* item = new QListWidgetItem(ToQt(caption), listViewReport_);
-            item->setData(Qt::UserRole, QByteArray::fromStdString(caption));
+            captions.push_back(CheckBoxCaption(box));
+            paths.push_back(ArchiveReportPath(captions.back()));
         }
+        SetCreatedReports(std::move(paths), captions);
         OpenReport(createdReports_.front());
         listViewReport_->setCurrentRow(0);
         return;
@@ -890,6 +916,26 @@ void TMainForm::OpenReport(std::string_view path) {
         ShowMemoMessage(text::kReportReadFailed);
     }
     ShowPanel(Panel::Text);
+}
+
+void TMainForm::SetCreatedReports(std::vector<std::string> paths,
+                                  const std::vector<std::string>& captions) {
+    createdReports_ = std::move(paths);
+    listViewReport_->clear();
+    for (const std::string& caption : captions) {
+        auto* item = new QListWidgetItem(ToQt(caption), listViewReport_);
+        item->setData(Qt::UserRole, QByteArray::fromStdString(caption));
+    }
+}
+
+void TMainForm::RemoveCreatedReport(int index) {
+    if (index < 0) {
+        return;
+    }
+    delete listViewReport_->takeItem(index);
+    if (static_cast<std::size_t>(index) < createdReports_.size()) {
+        createdReports_.erase(createdReports_.begin() + index);
+    }
 }
 
 void TMainForm::OpenSelectedReport() {

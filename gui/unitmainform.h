@@ -46,8 +46,10 @@ struct WorkflowHooks {
     std::function<bool()> startCatalogReader;
     // Conversion and inspection of a freshly taken data file (fills the device fields).
     std::function<void(std::string_view dataFile)> inspectDataFile;
-    // Period names in the check-box captions and the several-day check boxes.
+    // Period names in the check-box captions.
     std::function<void()> afterReportBoxes;
+    // The check boxes of the several-day window, after the period names.
+    std::function<void()> severalDayBoxes;
 };
 
 class TMainForm : public QMainWindow {
@@ -77,6 +79,8 @@ class TMainForm : public QMainWindow {
     // Device facts of the inspected data file (1251).
     void SetDeviceInfo(std::string_view title, std::string_view address, int version);
     const std::string& DeviceTitle() const { return deviceTitle_; }
+    void SetDeviceTitle(std::string title) { deviceTitle_ = std::move(title); }
+    int DeviceVersion() const { return deviceVersion_; }
     // Take date, reporting day, hourly dates and several-day range of the current data file.
     calvix::ReportDates& Dates() { return reportDates_; }
     const calvix::ReportDates& Dates() const { return reportDates_; }
@@ -101,6 +105,21 @@ class TMainForm : public QMainWindow {
     void DataTaken(std::string_view dataFile);
     void OpenReport(std::string_view path);
     void OpenSelectedReport();
+    // The report list of the text window (listViewReport) and its paths (createdReports):
+    // replaced as a whole, or one entry removed.
+    void SetCreatedReports(std::vector<std::string> paths,
+                           const std::vector<std::string>& captions);
+    void RemoveCreatedReport(int index);
+    QListWidget* ReportList() const { return listViewReport_; }
+    QTextEdit* Memo() const { return mmText_; }
+    // A 14-point centred message in the text window instead of a report.
+    void ShowMemoMessage(std::string_view cp1251);
+    // Removes the report check box with this caption (the last one that has it); the boxes
+    // below move up. False when there is none.
+    bool RemoveReportCheckBox(std::string_view caption);
+    // The 1251 caption and the template index a report check box carries.
+    static std::string CheckBoxCaption(const QCheckBox* box);
+    static std::size_t CheckBoxTag(const QCheckBox* box);
     void HelpF1();
     void ResizeMainForm();
     void SetStatusText(std::string_view cp1251);
@@ -136,7 +155,6 @@ class TMainForm : public QMainWindow {
     void FreeCheckBoxes();
     void PaintCheckBox(QCheckBox* box);
     void UpdateScrollContent();
-    void ShowMemoMessage(std::string_view cp1251);
 
     // Handlers of the buttons.
     void btUPDModeClick();
