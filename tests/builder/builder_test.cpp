@@ -82,23 +82,43 @@ TEST_F(Builder, WritesCodePage866WithCrLf) {
               platform::Cp1251ToCp866(platform::Utf8ToCp1251("Итого 186.0 т\r\n")));
 }
 
-TEST_F(Builder, CycleSlotsRunFromThePreviousMonthIntoTheTakeMonth) {
-    std::vector<double> mass(32, 0.0);
+// "@cycle N,S" as the workstation writes it: N = h - g + 1, S = g - 1 for the begin slot g and
+// the end slot h, so the report has the slots S + 1 .. S + N.
+struct CycleCase {
+    const char* line;
+    std::vector<std::string> rows;
+};
+
+class CycleSlots : public Builder, public ::testing::WithParamInterface<CycleCase> {};
+
+TEST_P(CycleSlots, RunFromThePreviousMonthIntoTheTakeMonth) {
+    std::vector<double> mass(62, 0.0);
+    mass[0] = 11;   // 1 November
     mass[29] = 55;  // 30 November
     mass[31] = 66;  // 1 December
+    mass[40] = 77;  // 10 December
     DataFileMaker()
         .Start()
         .Clock(0x07, 0x12, 0x24)
         .Channel(0x0B, 1, 0x20, mass)
         .Stop()
         .Save(Folder() / "hc" / "dat1hc");
-    // Slots 30..33: 30 November, 31 November (no such day), 1 and 2 December.
-    Template("@cycle 4,29 rest of the line\n@rows days\n{day}.{mm} {M1:.0}\n@end\n");
+    Template(std::string(GetParam().line) +
+             " rest of the line\n@rows days\n{day}.{mm} {M1:.0}\n@end\n");
     const auto run = Build();
     ASSERT_EQ(run.exitCode, builder::kExitDone) << run.utf8;
-    EXPECT_EQ(run.lines,
-              (std::vector<std::string>{"30.11 55", "31.11 ---", "1.12 66", "2.12 ---"}));
+    EXPECT_EQ(run.lines, GetParam().rows);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    TwoMonthScale, CycleSlots,
+    ::testing::Values(
+        // 30 November .. 1 December: slots 30, 31 (a day November lacks) and 32.
+        CycleCase{"@cycle 3,29", {"30.11 55", "31.11 ---", "1.12 66"}},
+        // 10 .. 12 December: slots 41 .. 43.
+        CycleCase{"@cycle 3,40", {"10.12 77", "11.12 ---", "12.12 ---"}},
+        CycleCase{"@cycle 4,29", {"30.11 55", "31.11 ---", "1.12 66", "2.12 ---"}},
+        CycleCase{"@cycle 1,0", {"1.11 11"}}));
 
 TEST_F(Builder, PlaceholdersAndTextFieldsPassThrough) {
     Template("@period prevmonth\nза ***CORRECT_MONTH_YEAR{mm}.{yy} {{x}} № {number}\n");

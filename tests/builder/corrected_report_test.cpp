@@ -149,6 +149,27 @@ TEST_F(CorrectedReports, SeveralDayTotalsOverTheChosenDays) {
     EXPECT_NEAR(totals[3], mass, 1e-9);
 }
 
+// The workstation appends the period to the heading: each shipped several-day template keeps a
+// blank before it.
+TEST_F(CorrectedReports, SeveralDayHeadingsGetThePeriodAfterABlank) {
+    calvix::ReportContext context;
+    context.workState = calvix::WorkState::stHCSeveralDays;
+    context.dataTakeDate = {2024, 12, 7};
+    context.beginDate = {2024, 11, 29};
+    context.endDate = {2024, 12, 2};
+    for (const char* name : {"days_hw", "tp_hw"}) {
+        const fs::path path = folder_.Path() / "sbl" / (std::string(name) + ".sbl");
+        std::string text = buildertest::ReadText(path);
+        text.replace(0, text.find(" ", 7), "@cycle 5,28");  // as the workstation rewrites it
+        buildertest::WriteText(path, text);
+        const auto lines = Corrected(
+            {"1", "3", std::string("sbl\\") + name + ".sbl", "hc\\dat1hc", "hc\\txt\\out.txt"},
+            context);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines[0].ends_with("по суткам С 29.11.2024 ПО 02.12.2024")) << lines[0];
+    }
+}
+
 }  // namespace
 
 TEST(CorrectedDecade, ThirdDecadeOfALeapFebruaryKeepsItsTwentyNinthDay) {
