@@ -68,6 +68,15 @@ std::string ReadInput(const std::filesystem::path& path, const std::string& show
     }
 }
 
+// The reason in a small framed table: the workstation shows only reports that have one. The
+// two frame lines together under the reason leave its several-day step no day rows to rewrite;
+// the blank ends the heading to which that step appends the period.
+std::string Explanation(const std::string& reason) {
+    const std::string frame = "+" + std::string(reason.size() + 2, '-') + "+\r\n";
+    return std::string(W1251("Отчет не создан. \r\n")) + frame + "| " + reason + " |\r\n" + frame +
+           frame;
+}
+
 struct Job {
     std::string templatePath, dataPath, outputPath;
     Request request;
@@ -137,7 +146,7 @@ int RunBuilder(const std::vector<std::string>& args, const std::filesystem::path
         }
         text = Build(job, base);
     } catch (const InputError& e) {
-        text = std::string(W1251("Отчет не создан.\r\n")) + e.what() + "\r\n";
+        text = Explanation(e.what());
         err << "touch: " << platform::Cp1251ToUtf8(e.what()) << "\n";
         result = kExitReportExplains;
     }

@@ -145,8 +145,8 @@ TEST_P(BadTemplates, ExplainTheLineInTheReport) {
     Template(GetParam().text);
     const auto run = Build();
     EXPECT_EQ(run.exitCode, builder::kExitReportExplains);
-    EXPECT_EQ(run.lines.at(0), "Отчет не создан.");
-    EXPECT_EQ(run.lines.at(1), GetParam().message);
+    EXPECT_EQ(run.lines.at(0), "Отчет не создан. ");
+    EXPECT_EQ(buildertest::Reason(run), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -178,8 +178,9 @@ TEST_F(Builder, TruncatedDataFileIsReportedNotShown) {
     file.Save(Folder() / "hc" / "dat1hc");
     const auto run = Build();
     EXPECT_EQ(run.exitCode, builder::kExitReportExplains);
-    EXPECT_EQ(run.lines.at(1), "Файл данных поврежден: запись по смещению " +
-                                   std::to_string(file.bytes.size() - 14) + " обрывается.");
+    EXPECT_EQ(buildertest::Reason(run), "Файл данных поврежден: запись по смещению " +
+                                            std::to_string(file.bytes.size() - 14) +
+                                            " обрывается.");
 }
 
 TEST_F(Builder, DataFileWithoutItsStopRecordIsIncomplete) {
@@ -188,16 +189,16 @@ TEST_F(Builder, DataFileWithoutItsStopRecordIsIncomplete) {
     file.bytes.resize(file.bytes.size() - 19);
     file.Save(Folder() / "hc" / "dat1hc");
     const auto run = Build();
-    EXPECT_EQ(run.lines.at(1), "Файл данных неполон: нет записи конца файла.");
+    EXPECT_EQ(buildertest::Reason(run), "Файл данных неполон: нет записи конца файла.");
 }
 
 TEST_F(Builder, MissingInputsAreNamed) {
     const auto noTemplate = Build();
-    EXPECT_EQ(noTemplate.lines.at(1), "Файл шаблона не найден: sbl\\t.sbl");
+    EXPECT_EQ(buildertest::Reason(noTemplate), "Файл шаблона не найден: sbl\\t.sbl");
     Template("@period prevmonth\n{M1}\n");
     fs::remove(Folder() / "hc" / "dat1hc");
     const auto noData = Build();
-    EXPECT_EQ(noData.lines.at(1), "Файл данных не найден: hc\\dat1hc");
+    EXPECT_EQ(buildertest::Reason(noData), "Файл данных не найден: hc\\dat1hc");
 }
 
 TEST_F(Builder, OutputThatCannotBeWrittenLeavesNothingBehind) {
@@ -236,7 +237,7 @@ TEST_F(Builder, DeepBuilderTakesItsDatesFromTheCommandLine) {
     const auto wrong =
         RunIn(Folder(), {"s", "hc\\dat1hc", "sbl\\t.sbl", "out.txt", "31.11.2024", "03.11.2024"},
               "out.txt");
-    EXPECT_EQ(wrong.lines.at(1), "Неверная дата в командной строке: 31.11.2024");
+    EXPECT_EQ(buildertest::Reason(wrong), "Неверная дата в командной строке: 31.11.2024");
 }
 
 class DeviceNumbers : public ::testing::TestWithParam<double> {};

@@ -6,6 +6,7 @@
 
 #include "emulators/hc_archive.h"
 #include "gui/rules/report_correction.h"
+#include "gui/rules/report_files.h"
 #include "platform/codepage.h"
 #include "tests/builder/emulated_data.h"
 #include "tests/support/scratch_folder.h"
@@ -167,6 +168,38 @@ TEST_F(CorrectedReports, SeveralDayHeadingsGetThePeriodAfterABlank) {
             context);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(lines[0].ends_with("по суткам С 29.11.2024 ПО 02.12.2024")) << lines[0];
+    }
+}
+
+// A report that could not be made shows its reason in every report window, not "Отчет пуст".
+TEST_F(CorrectedReports, ReasonOfAReportNotMadeSurvivesTheCorrection) {
+    buildertest::WriteText(folder_.Path() / "sbl" / "bad.sbl",
+                           platform::Utf8ToCp1251("@period day\n{Q9}\n"));
+    const std::string reason = "| Ошибка в шаблоне, строка 2: неизвестное поле Q9 |";
+    using calvix::WorkState;
+    const std::pair<WorkState, const char*> cases[] = {
+        {WorkState::stHCReports, "Отчет не создан."},
+        {WorkState::stHCHourly, "Отчет не создан."},
+        {WorkState::stHCSeveralDays, "Отчет не создан. С 29.11.2024 ПО 02.12.2024"},
+        {WorkState::stUpdSeveralDays, "Отчет не создан. С 29.11.2024 ПО 02.12.2024"}};
+    for (const auto& [state, heading] : cases) {
+        std::ostringstream err;
+        ASSERT_EQ(builder::RunBuilder({"1", "3", "sbl\\bad.sbl", "hc\\dat1hc", "hc\\txt\\out.txt"},
+                                      folder_.Path(), err),
+                  builder::kExitReportExplains);
+        std::vector<std::string> lines;
+        ASSERT_TRUE(calvix::LoadTextLines(folder_.Path() / "hc/txt/out.txt", lines));
+        ASSERT_TRUE(calvix::ReportHasTable(lines));
+        calvix::ReportContext context;
+        context.workState = state;
+        context.dataTakeDate = {2024, 12, 7};
+        context.beginDate = {2024, 11, 29};
+        context.endDate = {2024, 12, 2};
+        context.deviceVersion = 60;
+        calvix::CorrectReport(lines, context);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_TRUE(platform::Cp1251ToUtf8(lines[0]).ends_with(heading)) << lines[0];
+        EXPECT_EQ(platform::Cp1251ToUtf8(lines[2]), reason) << static_cast<int>(state);
     }
 }
 

@@ -92,6 +92,14 @@ inline std::string ReportText(const std::filesystem::path& path) {
     return platform::Cp1251ToUtf8(platform::Cp866ToCp1251(ReadText(path)));
 }
 
+// The reason a report explains instead of its table: the text in the framed cell of line 2.
+inline std::string Reason(const Run& run) {
+    const std::string& cell = run.lines.size() > 2 ? run.lines[2] : std::string();
+    return cell.size() > 4 && cell.starts_with("| ") && cell.ends_with(" |")
+               ? cell.substr(2, cell.size() - 4)
+               : "(no reason) " + run.utf8;
+}
+
 // Runs the builder in `folder` and reads its output back.
 inline Run RunIn(const std::filesystem::path& folder, const std::vector<std::string>& args,
                  const std::string& output) {
