@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 #include "gui/display_text.h"
 
@@ -41,6 +43,31 @@ QListWidget* AddList(QWidget* parent, const char* name, int left, int top, int w
     list->setObjectName(QString::fromLatin1(name));
     list->setGeometry(left, top, width, height);
     return list;
+}
+
+void OrderTabsByScreen(QWidget* panel) {
+    struct Stop {
+        QWidget* widget;
+        QPoint place;  // of its ancestor among the panel's own children
+    };
+    std::vector<Stop> stops;
+    for (QWidget* next = panel->nextInFocusChain(); next != panel && next != nullptr;
+         next = next->nextInFocusChain()) {
+        if (!panel->isAncestorOf(next) || (next->focusPolicy() & Qt::TabFocus) == 0) {
+            continue;
+        }
+        QWidget* top = next;
+        while (top->parentWidget() != panel) {
+            top = top->parentWidget();
+        }
+        stops.push_back({next, top->pos()});
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        return a.place.y() != b.place.y() ? a.place.y() < b.place.y() : a.place.x() < b.place.x();
+    });
+    for (std::size_t i = 1; i < stops.size(); ++i) {
+        QWidget::setTabOrder(stops[i - 1].widget, stops[i].widget);
+    }
 }
 
 }  // namespace calvix

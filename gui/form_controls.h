@@ -22,4 +22,8 @@ QPushButton* AddButton(QWidget* parent, const char* name, std::string_view capti
                        int top, int width);
 QListWidget* AddList(QWidget* parent, const char* name, int left, int top, int width, int height);
 
+// Tab moves through a panel's controls as they stand on the screen: row by row, left to right.
+// A compound control (a scroll box with its check boxes, a calendar) keeps its inner order.
+void OrderTabsByScreen(QWidget* panel);
+
 }  // namespace calvix

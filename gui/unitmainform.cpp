@@ -40,6 +40,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kTitleHeight = 32;
+// The designed sizes of the report choice and report list panels; both grow with the window.
+constexpr int kReportWidth = 580;
+constexpr int kReportHeight = 420;
+constexpr int kViewWidth = 460;
+constexpr int kViewHeight = 400;
 constexpr int kCheckBoxStep = 17;
 constexpr const char* kCaptionProperty = "caption1251";
 constexpr const char* kTagProperty = "tag";
@@ -183,7 +188,7 @@ void TMainForm::BuildSelectArchiv() {
 }
 
 void TMainForm::BuildReport() {
-    CaptionPanel* pan = AddPanel(Panel::Report, 580, 420, "");
+    CaptionPanel* pan = AddPanel(Panel::Report, kReportWidth, kReportHeight, "");
     lbTopReport_ = new QLabel(pan);
     lbTopReport_->setObjectName(QStringLiteral("lbTopReport"));
     QFont bold = lbTopReport_->font();
@@ -200,6 +205,8 @@ void TMainForm::BuildReport() {
     scrollBoxReport_ = new QScrollArea(pan);
     scrollBoxReport_->setObjectName(QStringLiteral("ScrollBoxReport"));
     scrollBoxReport_->setWidgetResizable(false);
+    // Its check boxes take the focus; the box itself is no tab stop.
+    scrollBoxReport_->setFocusPolicy(Qt::NoFocus);
     scrollBoxReport_->setGeometry(20, 90, 540, 220);
     scrollContent_ = new QWidget;
     scrollContent_->setObjectName(QStringLiteral("ScrollBoxReportContent"));
@@ -214,26 +221,31 @@ void TMainForm::BuildReport() {
     constexpr int kRow2 = 368;
     btStartR_ = AddButton(pan, "btStartR", text::kNext, 20, kRow1, kWidth);
     Connect(btStartR_, &TMainForm::btStartRClick);
-    Connect(AddButton(pan, "btAllClearR", text::kAllClear, 158, kRow1, kWidth),
-            &TMainForm::btAllClearRClick);
+    btAllClearR_ = AddButton(pan, "btAllClearR", text::kAllClear, 158, kRow1, kWidth);
+    Connect(btAllClearR_, &TMainForm::btAllClearRClick);
     btCalendarR_ = AddButton(pan, "btCalendarR", text::kCalendar, 296, kRow1, kWidth);
     Connect(btCalendarR_, NavButton::btCalendarR);
     btSeveralDaysR_ = AddButton(pan, "btSeveralDaysR", text::kSeveralDays, 434, kRow1, kWidth);
     Connect(btSeveralDaysR_, NavButton::btSeveralDaysR);
-    Connect(AddButton(pan, "btReturnR", text::kBack, 296, kRow2, kWidth), NavButton::btReturnR);
-    Connect(AddButton(pan, "btExitR", text::kExit, 434, kRow2, kWidth), &TMainForm::CloseMainForm);
+    btReturnR_ = AddButton(pan, "btReturnR", text::kBack, 296, kRow2, kWidth);
+    Connect(btReturnR_, NavButton::btReturnR);
+    btExitR_ = AddButton(pan, "btExitR", text::kExit, 434, kRow2, kWidth);
+    Connect(btExitR_, &TMainForm::CloseMainForm);
 }
 
 void TMainForm::BuildViewReport() {
-    CaptionPanel* pan = AddPanel(Panel::ViewReport, 460, 400, text::kTitleViewReport);
+    CaptionPanel* pan =
+        AddPanel(Panel::ViewReport, kViewWidth, kViewHeight, text::kTitleViewReport);
     listViewReport_ = AddList(pan, "listViewReport", 20, 44, 420, 290);
     connect(listViewReport_, &QListWidget::itemDoubleClicked, this,
             [this] { OpenSelectedReport(); });
-    Connect(AddButton(pan, "btStartVR", text::kNext, 20, 350, 120), &TMainForm::OpenSelectedReport);
-    QPushButton* back = AddButton(pan, "btReturnVR", text::kBack, 170, 350, 120);
-    Connect(back, NavButton::btReturnVR);
-    back->hide();
-    Connect(AddButton(pan, "btExitVR", text::kExit, 320, 350, 120), &TMainForm::CloseMainForm);
+    btStartVR_ = AddButton(pan, "btStartVR", text::kNext, 20, 350, 120);
+    Connect(btStartVR_, &TMainForm::OpenSelectedReport);
+    btReturnVR_ = AddButton(pan, "btReturnVR", text::kBack, 170, 350, 120);
+    Connect(btReturnVR_, NavButton::btReturnVR);
+    btReturnVR_->hide();
+    btExitVR_ = AddButton(pan, "btExitVR", text::kExit, 320, 350, 120);
+    Connect(btExitVR_, &TMainForm::CloseMainForm);
 }
 
 void TMainForm::BuildText() {
@@ -610,9 +622,74 @@ void TMainForm::PanReportMode() {
     text_.saveAll->setVisible(!archive);
     text_.deleteOne->setVisible(archive);
     text_.deleteAll->setVisible(archive);
-    scrollBoxReport_->setGeometry(scrollBoxReport_->x(), layout.scrollTop,
-                                  scrollBoxReport_->width(), layout.scrollHeight);
+    PlaceReportList();
+}
+
+void TMainForm::PlaceReportList() {
+    const ReportPanelLayout layout =
+        LayoutReportPanel(workState_, lbTopReport_->height(), lbInfoReport_->height(),
+                          lb1R_->height(), btStartR_->y());
+    lbInfoReport_->move(lbInfoReport_->x(), layout.infoTop);
+    lb1R_->move(lb1R_->x(), layout.listTitleTop);
+    const int width = PanelWidget(Panel::Report)->width() - 2 * scrollBoxReport_->x();
+    scrollBoxReport_->setGeometry(scrollBoxReport_->x(), layout.scrollTop, width,
+                                  layout.scrollHeight);
+    FitReportBoxes();
+}
+
+// The viewport's width once the vertical scroll bar, when the boxes need one, takes its place.
+int TMainForm::ReportViewWidth() const {
+    const QSize view = scrollBoxReport_->maximumViewportSize();
+    if (verticalRange_ > view.height()) {
+        return view.width() - scrollBoxReport_->verticalScrollBar()->sizeHint().width();
+    }
+    return view.width();
+}
+
+// Boxes as wide as the view; wider, with a horizontal range, only when a caption would be cut.
+void TMainForm::FitReportBoxes() {
+    const int view = ReportViewWidth();
+    const int needed = widestCaption_ + 40;
+    horizontalRange_ = needed > view ? needed : 0;
+    const int boxWidth = horizontalRange_ > 0 ? horizontalRange_ : view;
+    for (QCheckBox* box : reportCheckBoxes_) {
+        box->resize(boxWidth, kCheckBoxStep);
+    }
     UpdateScrollContent();
+}
+
+void TMainForm::LayoutReportControls() {
+    QWidget* pan = PanelWidget(Panel::Report);
+    const int width = pan->width();
+    const int row2 = pan->height() - 52;
+    const int row1 = row2 - 42;
+    lbTopReport_->setGeometry(0, 0, width, kTitleHeight);
+    lbInfoReport_->resize(width - 40, lbInfoReport_->height());
+    lb1R_->resize(width - 40, lb1R_->height());
+    const int right = width - 20;
+    const int buttonWidth = btStartR_->width();
+    QPushButton* upper[] = {btStartR_, btAllClearR_, btCalendarR_, btSeveralDaysR_};
+    for (int i = 0; i < 4; ++i) {
+        upper[i]->move(ColumnLeft(20, right, buttonWidth, 4, i), row1);
+    }
+    btReturnR_->move(ColumnLeft(20, right, buttonWidth, 4, 2), row2);
+    btExitR_->move(ColumnLeft(20, right, buttonWidth, 4, 3), row2);
+    PlaceReportList();
+}
+
+void TMainForm::LayoutViewReportControls() {
+    QWidget* pan = PanelWidget(Panel::ViewReport);
+    const int width = pan->width();
+    const int row = pan->height() - 50;
+    if (auto* title = pan->findChild<QLabel*>(QStringLiteral("lbTopViewReport"))) {
+        title->setGeometry(0, 0, width, kTitleHeight);
+    }
+    listViewReport_->setGeometry(20, 44, width - 40, row - 16 - 44);
+    const int buttonWidth = btStartVR_->width();
+    QPushButton* row3[] = {btStartVR_, btReturnVR_, btExitVR_};
+    for (int i = 0; i < 3; ++i) {
+        row3[i]->move(ColumnLeft(20, width - 20, buttonWidth, 3, i), row);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -630,7 +707,7 @@ void TMainForm::FreeCheckBoxes() {
 void TMainForm::UpdateScrollContent() {
     // The viewport's size from the scroll box's own geometry, also before it was laid out.
     const QSize view = scrollBoxReport_->maximumViewportSize();
-    scrollContent_->resize(horizontalRange_ > 0 ? horizontalRange_ : view.width(),
+    scrollContent_->resize(horizontalRange_ > 0 ? horizontalRange_ : ReportViewWidth(),
                            verticalRange_ > 0 ? verticalRange_ : view.height());
 }
 
@@ -684,7 +761,6 @@ void TMainForm::CheckBoxFileReport() {
     verticalRange_ = 0;
 
     const int count = static_cast<int>(reportCaptions_.size());
-    const int boxWidth = scrollBoxReport_->width();  // clipped at the viewport's edge
     int widest = 0;
     // Measured in the boxes' own font: the form's smaller font would leave long captions cut.
     QFont boxFont = font();
@@ -703,7 +779,7 @@ void TMainForm::CheckBoxFileReport() {
         box->setFont(boxFont);
         box->setBackgroundRole(QPalette::Window);
         box->setAutoFillBackground(true);
-        box->setGeometry(0, kCheckBoxStep * i, boxWidth, kCheckBoxStep);
+        box->setGeometry(0, kCheckBoxStep * i, ReportViewWidth(), kCheckBoxStep);
         box->setChecked(selected);
         PaintCheckBox(box);
         connect(box, &QCheckBox::clicked, this, [this, box] { PaintCheckBox(box); });
@@ -714,13 +790,9 @@ void TMainForm::CheckBoxFileReport() {
     if (count > 1) {
         verticalRange_ = kCheckBoxStep * count;
     }
-    if (widest + 40 > scrollBoxReport_->width()) {
-        horizontalRange_ = widest + 40;
-        for (QCheckBox* box : reportCheckBoxes_) {
-            box->resize(horizontalRange_, kCheckBoxStep);
-        }
-    }
-    UpdateScrollContent();
+    widestCaption_ = widest;
+    FitReportBoxes();
+    OrderTabsByScreen(PanelWidget(Panel::Report));
     scrollBoxReport_->verticalScrollBar()->setValue(0);
     scrollBoxReport_->horizontalScrollBar()->setValue(0);
 }
@@ -742,6 +814,7 @@ void TMainForm::HandleCheckBoxFocus(QCheckBox* box, bool entering) {
         focusWrap_.Leave(role);
         return;
     }
+    KeepBoxInView(box);
     if (role == BoxRole::Middle) {
         return;
     }
@@ -787,6 +860,35 @@ bool TMainForm::RemoveReportCheckBox(std::string_view caption) {
         return true;
     }
     return false;
+}
+
+// Arrow keys step through the report check boxes; the list scrolls up or down, never sideways.
+bool TMainForm::MoveBoxFocus(QCheckBox* box, int step) {
+    const auto it = std::find(reportCheckBoxes_.begin(), reportCheckBoxes_.end(), box);
+    if (it == reportCheckBoxes_.end()) {
+        return false;
+    }
+    const auto index = (it - reportCheckBoxes_.begin()) + step;
+    if (index >= 0 && index < static_cast<std::ptrdiff_t>(reportCheckBoxes_.size())) {
+        reportCheckBoxes_[static_cast<std::size_t>(index)]->setFocus(Qt::TabFocusReason);
+    }
+    return true;
+}
+
+// Scrolls the list vertically so that the box is in view. The scroll box's own way of showing a
+// focused child would also centre a box wider than the view sideways: that move is undone.
+void TMainForm::KeepBoxInView(const QCheckBox* box) {
+    QScrollBar* vertical = scrollBoxReport_->verticalScrollBar();
+    const int viewHeight = scrollBoxReport_->viewport()->height();
+    if (box->y() < vertical->value()) {
+        vertical->setValue(box->y());
+    } else if (box->y() + box->height() > vertical->value() + viewHeight) {
+        vertical->setValue(box->y() + box->height() - viewHeight);
+    }
+    QScrollBar* horizontal = scrollBoxReport_->horizontalScrollBar();
+    const int keep = horizontal->value();
+    QMetaObject::invokeMethod(
+        horizontal, [horizontal, keep] { horizontal->setValue(keep); }, Qt::QueuedConnection);
 }
 
 void TMainForm::btAllClearRClick() {
@@ -987,9 +1089,17 @@ void TMainForm::ResizeMainForm() {
         if (id == Panel::Text) {
             continue;
         }
+        if (id == Panel::Report || id == Panel::ViewReport) {
+            const Box design = id == Panel::Report ? Box{0, 0, kReportWidth, kReportHeight}
+                                                   : Box{0, 0, kViewWidth, kViewHeight};
+            Place(panel, GrowListPanel(width, height, design.width, design.height));
+            continue;
+        }
         const Box box = PanelCenter(width, height, panel->width(), panel->height());
         panel->move(box.left, box.top);
     }
+    LayoutReportControls();
+    LayoutViewReportControls();
     TextWindowInput in;
     in.mainWidth = width;
     in.mainHeight = height;
@@ -1030,9 +1140,22 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::KeyPress: {
             auto* widget = qobject_cast<QWidget*>(watched);
-            if (widget != nullptr && widget->window() == this &&
-                HandleKey(static_cast<QKeyEvent*>(event))) {
+            if (widget == nullptr || widget->window() != this) {
+                break;
+            }
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (HandleKey(key)) {
                 return true;
+            }
+            if (auto* box = qobject_cast<QCheckBox*>(watched);
+                box != nullptr && key->modifiers() == Qt::NoModifier) {
+                const int k = key->key();
+                if ((k == Qt::Key_Up || k == Qt::Key_Left) && MoveBoxFocus(box, -1)) {
+                    return true;
+                }
+                if ((k == Qt::Key_Down || k == Qt::Key_Right) && MoveBoxFocus(box, +1)) {
+                    return true;
+                }
             }
             break;
         }
@@ -1040,6 +1163,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::FocusOut:
             if (auto* box = qobject_cast<QCheckBox*>(watched)) {
                 HandleCheckBoxFocus(box, event->type() == QEvent::FocusIn);
+            }
+            break;
+        case QEvent::Show:
+            if (auto* panel = qobject_cast<QWidget*>(watched);
+                panel != nullptr && panel->parentWidget() == panMain_) {
+                OrderTabsByScreen(panel);
             }
             break;
         default:

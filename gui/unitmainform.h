@@ -155,6 +155,14 @@ class TMainForm : public QMainWindow {
     void FreeCheckBoxes();
     void PaintCheckBox(QCheckBox* box);
     void UpdateScrollContent();
+    // The report choice and report list panels follow the window's size.
+    void LayoutReportControls();
+    void LayoutViewReportControls();
+    void PlaceReportList();
+    void FitReportBoxes();
+    int ReportViewWidth() const;
+    bool MoveBoxFocus(QCheckBox* box, int step);
+    void KeepBoxInView(const QCheckBox* box);
 
     // Handlers of the buttons.
     void btUPDModeClick();
@@ -217,6 +225,13 @@ class TMainForm : public QMainWindow {
     QPushButton* btStartR_ = nullptr;
     QPushButton* btCalendarR_ = nullptr;
     QPushButton* btSeveralDaysR_ = nullptr;
+    QPushButton* btAllClearR_ = nullptr;
+    QPushButton* btReturnR_ = nullptr;
+    QPushButton* btExitR_ = nullptr;
+    int widestCaption_ = 0;  // pixels, of the report check boxes' captions
+    QPushButton* btStartVR_ = nullptr;
+    QPushButton* btReturnVR_ = nullptr;
+    QPushButton* btExitVR_ = nullptr;
     QListWidget* listViewReport_ = nullptr;
     QLabel* lbTopText_ = nullptr;
     QTextEdit* mmText_ = nullptr;

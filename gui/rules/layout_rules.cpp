@@ -1,5 +1,7 @@
 #include "gui/rules/layout_rules.h"
 
+#include <algorithm>
+
 namespace calvix {
 
 Box MainWindowGeometry(int screenWidth, int screenHeight) {
@@ -14,6 +16,20 @@ Box MainWindowGeometry(int screenWidth, int screenHeight) {
 Box PanelCenter(int containerWidth, int containerHeight, int panelWidth, int panelHeight) {
     return {(containerWidth - panelWidth) / 2, (containerHeight - panelHeight) / 2, panelWidth,
             panelHeight};
+}
+
+Box GrowListPanel(int mainWidth, int mainHeight, int designWidth, int designHeight) {
+    constexpr int kMargin = 20;
+    const int width = std::max(designWidth, std::min(mainWidth - 2 * kMargin, kListPanelMaxWidth));
+    const int height = std::max(designHeight, mainHeight - 2 * kMargin);
+    return PanelCenter(mainWidth, mainHeight, width, height);
+}
+
+int ColumnLeft(int left, int right, int width, int columns, int column) {
+    if (columns < 2) {
+        return left;
+    }
+    return left + (right - left - width) * column / (columns - 1);
 }
 
 TextWindowLayout PanTextCenter(const TextWindowInput& in) {

@@ -22,6 +22,15 @@ Box MainWindowGeometry(int screenWidth, int screenHeight);
 // Top-left corner that centres a panel of the given size in panMain.
 Box PanelCenter(int containerWidth, int containerHeight, int panelWidth, int panelHeight);
 
+// A list panel (report choice, report list) grows with panMain: the window less a margin,
+// at most kListPanelMaxWidth wide, never smaller than its designed size.
+inline constexpr int kListPanelMaxWidth = 960;
+Box GrowListPanel(int mainWidth, int mainHeight, int designWidth, int designHeight);
+
+// The left edge of column `column` of `columns` equal columns of `width` spread from `left` to
+// `right`, the first at `left` and the last ending at `right`.
+int ColumnLeft(int left, int right, int width, int columns, int column);
+
 // The text window: the panel, its two rows of buttons and the memo.
 struct TextWindowInput {
     int mainWidth = 0;  // panMain

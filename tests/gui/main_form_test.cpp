@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <chrono>
@@ -338,6 +340,73 @@ TEST_F(ArchiveModeTest, LongTitlesWidenTheScrollRangeAndClearAllUnchecks) {
         EXPECT_FALSE(box->isChecked());
         EXPECT_EQ(box->palette().color(QPalette::Window), QColor(Qt::white));
     }
+}
+
+// The report lists follow the window; the keyboard moves through them as the screen shows them.
+TEST_F(ArchiveModeTest, ReportListsFollowTheWindowAndTheKeyboard) {
+    constexpr int kReports = 60;
+    for (int i = 0; i < kReports; ++i) {
+        WriteFile(Folder() / "Archive" / ("r" + std::to_string(100 + i) + ".txt"), kReport);
+    }
+    TMainForm& form = Start();
+    form.resize(1000, 760);
+    QApplication::processEvents();
+    Click("btMemoMode");
+    QWidget* main = Find("panMain");
+    QWidget* report = Find("panReport");
+    EXPECT_EQ(report->width(), std::min(main->width() - 40, kListPanelMaxWidth));
+    EXPECT_EQ(report->height(), main->height() - 40);
+    EXPECT_EQ(Find("btExitR")->geometry().right(), report->width() - 21);
+    EXPECT_EQ(Find("ScrollBoxReport")->width(), report->width() - 40);
+    EXPECT_EQ(Find("listViewReport")->width(), Find("panViewReport")->width() - 40);
+
+    // Many short captions need a vertical scroll bar and nothing sideways.
+    auto* scroll = Find<QScrollArea>("ScrollBoxReport");
+    QApplication::processEvents();
+    EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(form.HorizontalRange(), 0);
+
+    // Arrow keys step from box to box and scroll the list down, never sideways.
+    const auto& boxes = form.ReportCheckBoxes();
+    boxes.front()->setFocus();
+    for (int i = 1; i < kReports; ++i) {
+        Key(Qt::Key_Down);
+    }
+    QApplication::processEvents();
+    EXPECT_TRUE(boxes.back()->hasFocus());
+    EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+    Key(Qt::Key_Up);
+    EXPECT_TRUE(boxes[kReports - 2]->hasFocus());
+
+    // Tab goes from the last box to the buttons in their rows, left to right.
+    boxes.back()->setFocus();
+    std::vector<QString> order;
+    for (int i = 0; i < 4; ++i) {
+        Key(Qt::Key_Tab);
+        order.push_back(QApplication::focusWidget()->objectName());
+    }
+    EXPECT_EQ(order, (std::vector<QString>{"btStartR", "btAllClearR", "btReturnR", "btExitR"}));
+}
+
+TEST_F(ArchiveModeTest, ArrowKeysKeepAWideListWhereTheOperatorScrolledIt) {
+    for (int i = 0; i < 3; ++i) {
+        WriteFile(Folder() / "Archive" / (std::to_string(i) + std::string(150, 'W') + ".txt"),
+                  kReport);
+    }
+    TMainForm& form = Start();
+    Click("btMemoMode");
+    auto* scroll = Find<QScrollArea>("ScrollBoxReport");
+    QApplication::processEvents();
+    ASSERT_TRUE(scroll->horizontalScrollBar()->isVisible());
+    const auto& boxes = form.ReportCheckBoxes();
+    boxes.front()->setFocus();
+    for (int key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Up, Qt::Key_Left}) {
+        Key(key);
+        QApplication::processEvents();
+        EXPECT_EQ(scroll->horizontalScrollBar()->value(), 0) << key;
+    }
+    EXPECT_TRUE(boxes.front()->hasFocus());
 }
 
 using ModesTest = GuiTest;
