@@ -646,6 +646,18 @@ int TMainForm::ReportViewWidth() const {
     return view.width();
 }
 
+// Measured in the boxes' own font (the form's smaller font would leave long captions cut), and
+// again once the period names have replaced the labels in the captions.
+void TMainForm::MeasureReportBoxes() {
+    widestCaption_ = 0;
+    for (const QCheckBox* box : reportCheckBoxes_) {
+        const QFontMetrics metrics(box->font());
+        widestCaption_ =
+            std::max(widestCaption_, metrics.horizontalAdvance(ToQt(CheckBoxCaption(box))));
+    }
+    FitReportBoxes();
+}
+
 // Boxes as wide as the view; wider, with a horizontal range, only when a caption would be cut.
 void TMainForm::FitReportBoxes() {
     const int view = ReportViewWidth();
@@ -761,11 +773,8 @@ void TMainForm::CheckBoxFileReport() {
     verticalRange_ = 0;
 
     const int count = static_cast<int>(reportCaptions_.size());
-    int widest = 0;
-    // Measured in the boxes' own font: the form's smaller font would leave long captions cut.
     QFont boxFont = font();
     boxFont.setPointSize(10);
-    const QFontMetrics boxMetrics(boxFont);
     for (int i = 0; i < count; ++i) {
         bool selected = false;
         if (workState_ != WorkState::stArchive) {
@@ -785,13 +794,11 @@ void TMainForm::CheckBoxFileReport() {
         connect(box, &QCheckBox::clicked, this, [this, box] { PaintCheckBox(box); });
         box->show();
         reportCheckBoxes_.push_back(box);
-        widest = std::max(widest, boxMetrics.horizontalAdvance(ToQt(caption)));
     }
     if (count > 1) {
         verticalRange_ = kCheckBoxStep * count;
     }
-    widestCaption_ = widest;
-    FitReportBoxes();
+    MeasureReportBoxes();
     OrderTabsByScreen(PanelWidget(Panel::Report));
     scrollBoxReport_->verticalScrollBar()->setValue(0);
     scrollBoxReport_->horizontalScrollBar()->setValue(0);
@@ -916,6 +923,7 @@ void TMainForm::DataTaken(std::string_view dataFile) {
     if (hooks_.severalDayBoxes) {
         hooks_.severalDayBoxes();
     }
+    MeasureReportBoxes();
     lbInfoReport_->setText(ToQt(std::string(text::kAddress) + addressText_));
     ShowPanel(Panel::Report);
     SetStatusText(text::kStatusHelp);

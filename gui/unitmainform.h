@@ -159,6 +159,7 @@ class TMainForm : public QMainWindow {
     void LayoutReportControls();
     void LayoutViewReportControls();
     void PlaceReportList();
+    void MeasureReportBoxes();
     void FitReportBoxes();
     int ReportViewWidth() const;
     bool MoveBoxFocus(QCheckBox* box, int step);
