@@ -561,7 +561,15 @@ void TMainForm::btMemoModeClick() {
     HidePanel(Panel::SelectMode);
     SetStatusText("");
     try {
-        if (!ListNameMemoCreate(startFolder_, reportCaptions_)) {
+        std::vector<ArchiveEntry> entries;
+        const bool found = ListNameMemoCreate(startFolder_, entries);
+        reportCaptions_.clear();
+        archiveFiles_.clear();
+        for (ArchiveEntry& entry : entries) {
+            reportCaptions_.push_back(std::move(entry.title));
+            archiveFiles_.push_back(std::move(entry.path));
+        }
+        if (!found) {
             ShowErrorPanel(text::kArchiveEmpty, PanelWidget(Panel::SelectMode));
             return;
         }
@@ -950,7 +958,10 @@ void TMainForm::btStartRClick() {
         std::vector<std::string> captions;
         for (QCheckBox* box : checked) {
             captions.push_back(CheckBoxCaption(box));
-            paths.push_back(ArchiveReportPath(captions.back()));
+            // The file's real name: one that escaping the title would not give still opens.
+            const std::size_t tag = CheckBoxTag(box);
+            paths.push_back(tag < archiveFiles_.size() ? archiveFiles_[tag]
+                                                       : ArchiveReportPath(captions.back()));
         }
         SetCreatedReports(std::move(paths), captions);
         OpenReport(createdReports_.front());

@@ -194,6 +194,8 @@ class TMainForm : public QMainWindow {
     std::vector<std::string> reportCaptions_;
     std::vector<std::string> monthTemplates_;
     std::vector<std::string> createdReports_;
+    // In work state 0: the program path of each archive title's file, by check-box tag.
+    std::vector<std::string> archiveFiles_;
     std::string templateSection_;
     std::string deviceTitle_;
     std::string addressText_;

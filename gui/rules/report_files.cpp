@@ -1,10 +1,17 @@
 #include "gui/rules/report_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <system_error>
 
+#include "gui/rules/report_archive.h"
 #include "platform/codepage.h"
 #include "platform/win_path.h"
 
@@ -51,18 +58,37 @@ std::string NameAs1251(const fs::path& name) {
     return IsValidUtf8(raw) ? platform::Utf8ToCp1251(raw) : raw;
 }
 
-bool Less1251IgnoreCase(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const char32_t x =
-            platform::Cp1251ToUnicode(platform::Cp1251ToLower(static_cast<std::uint8_t>(a[i])));
-        const char32_t y =
-            platform::Cp1251ToUnicode(platform::Cp1251ToLower(static_cast<std::uint8_t>(b[i])));
-        if (x != y) {
-            return x < y;
+// A temporary name of our own in the file's folder: short, so a target name of 255 bytes
+// still leaves room, and never listed as a report.
+fs::path TemporaryBeside(const fs::path& file, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    return folder / (".calvix-" + std::to_string(::getpid()) + "-" +
+                     std::to_string(counter.fetch_add(1) + attempt) + ".tmp");
+}
+
+bool WriteAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
         }
+        if (written <= 0) {
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
     }
-    return a.size() < b.size();
+    return true;
+}
+
+// Makes the rename durable; a folder that cannot be synced does not undo the write.
+void SyncFolder(const fs::path& file) {
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 }  // namespace
@@ -113,7 +139,7 @@ std::string DecodeArchiveName(std::string_view name) {
 }
 
 std::string ArchiveReportPath(std::string_view title) {
-    return "Archive\\" + EncodeArchiveName(title) + ".txt";
+    return "Archive\\" + ArchiveFileName(title);
 }
 
 bool ReportHasTable(const std::vector<std::string>& lines) {
@@ -133,8 +159,8 @@ bool ReportHasTable(const std::vector<std::string>& lines) {
     return count == 2 && lines.size() - second - 1 >= 24;
 }
 
-bool ListNameMemoCreate(const fs::path& startFolder, std::vector<std::string>& captions) {
-    captions.clear();
+bool ListNameMemoCreate(const fs::path& startFolder, std::vector<ArchiveEntry>& entries) {
+    entries.clear();
     bool found = false;
     const fs::path folder = ProgramPath("Archive", startFolder);
     std::error_code ec;
@@ -149,9 +175,18 @@ bool ListNameMemoCreate(const fs::path& startFolder, std::vector<std::string>& c
             continue;
         }
         found = true;
-        captions.push_back(DecodeArchiveName(name.substr(0, name.size() - 4)));
+        entries.push_back({ArchiveTitleOf(folder, name), "Archive\\" + name});
     }
-    std::stable_sort(captions.begin(), captions.end(), Less1251IgnoreCase);
+    // Equal titles keep one order whatever the folder's order.
+    std::sort(entries.begin(), entries.end(), [](const ArchiveEntry& a, const ArchiveEntry& b) {
+        if (ArchiveTitleLess(a.title, b.title)) {
+            return true;
+        }
+        if (ArchiveTitleLess(b.title, a.title)) {
+            return false;
+        }
+        return a.path < b.path;
+    });
     return found;
 }
 
@@ -189,15 +224,41 @@ bool LoadTextLines(const fs::path& file, std::vector<std::string>& lines) {
 }
 
 bool SaveTextLines(const fs::path& file, const std::vector<std::string>& lines) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    std::string content;
+    for (const std::string& line : lines) {
+        content += line;
+        content += "\r\n";
+    }
+    return WriteWholeFile(file, content);
+}
+
+bool WriteWholeFile(const fs::path& file, std::string_view content) {
+    struct stat existing {};
+    const bool replacing = ::stat(file.c_str(), &existing) == 0;
+    if (replacing && !S_ISREG(existing.st_mode)) {
+        return false;  // a folder or a device is not a report
+    }
+    fs::path temporary;
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+        temporary = TemporaryBeside(file, attempt);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (fd < 0) {
         return false;
     }
-    for (const std::string& line : lines) {
-        out << line << "\r\n";
+    bool written = !replacing || ::fchmod(fd, existing.st_mode & 07777) == 0;
+    written = written && WriteAll(fd, content) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
     }
-    out.close();
-    return !out.fail();
+    SyncFolder(file);
+    return true;
 }
 
 void ClearTextFolder(const fs::path& startFolder, std::string_view folder) {

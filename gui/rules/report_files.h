@@ -19,22 +19,35 @@ std::string EncodeArchiveName(std::string_view title);
 // Undoes EncodeArchiveName, from the end of the name to its start. A "%" not followed by two
 // hexadecimal digits stays as it is.
 std::string DecodeArchiveName(std::string_view name);
-// "Archive\" + the escaped title + ".txt".
+// "Archive\" + ArchiveFileName(title): the escaped title + ".txt", shortened when too long
+// for a file name (gui/rules/report_archive.h).
 std::string ArchiveReportPath(std::string_view title);
 
 // True when at least three lines hold "+--", or exactly two do and 24 or more lines follow
 // the second.
 bool ReportHasTable(const std::vector<std::string>& lines);
 
-// Fills `captions` with the titles of the saved reports in "Archive\", sorted without regard
-// to case; true when any report file was found.
+// A saved report as the archive lists it.
+struct ArchiveEntry {
+    std::string title;  // 1251
+    // "Archive\" + the file's real name (1251): a name that decoding and escaping again would
+    // not give back (a stray "%", lower-case digits, ".TXT") still opens and deletes.
+    std::string path;
+};
+
+// Fills `entries` with the saved reports of "Archive\", sorted by title without regard to
+// case ("ё" beside "е"); true when any report file was found.
 bool ListNameMemoCreate(const std::filesystem::path& startFolder,
-                        std::vector<std::string>& captions);
+                        std::vector<ArchiveEntry>& entries);
 
 // Text files as lines (CR LF, LF or CR ends); false when the file cannot be read.
 bool LoadTextLines(const std::filesystem::path& file, std::vector<std::string>& lines);
 // Writes the lines with CR LF ends; false on any failure.
 bool SaveTextLines(const std::filesystem::path& file, const std::vector<std::string>& lines);
+// Replaces the file with `content` through a temporary file in its folder, synced and renamed,
+// so a reader never sees it half written; an existing file keeps its permissions. False on
+// any failure, leaving the old file as it was.
+bool WriteWholeFile(const std::filesystem::path& file, std::string_view content);
 
 // Deletes every "*.txt" file of the folder; other files and sub-folders stay.
 void ClearTextFolder(const std::filesystem::path& startFolder, std::string_view folder);

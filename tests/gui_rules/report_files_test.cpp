@@ -74,11 +74,11 @@ TEST(ArchiveListTest, ListsDecodedTitlesSortedWithoutCase) {
     // A name copied from another system in 1251 bytes.
     Write(archive / (std::string(W1251("Ж отчет")) + ".txt"), "x");
 
-    std::vector<std::string> captions{"stale"};
-    ASSERT_TRUE(ListNameMemoCreate(folder.Path(), captions));
+    std::vector<ArchiveEntry> entries{{"stale", "stale"}};
+    ASSERT_TRUE(ListNameMemoCreate(folder.Path(), entries));
     std::vector<std::string> utf8;
-    for (const std::string& caption : captions) {
-        utf8.push_back(platform::Cp1251ToUtf8(caption));
+    for (const ArchiveEntry& entry : entries) {
+        utf8.push_back(platform::Cp1251ToUtf8(entry.title));
     }
     EXPECT_EQ(utf8, (std::vector<std::string>{"A Report", "b report", "c", "Ж отчет",
                                               "Прибор № 1, Ведомость: май%"}));
@@ -86,15 +86,17 @@ TEST(ArchiveListTest, ListsDecodedTitlesSortedWithoutCase) {
 
 TEST(ArchiveListTest, EmptyOrMissingArchive) {
     testsupport::ScratchFolder folder;
-    std::vector<std::string> captions;
-    EXPECT_FALSE(ListNameMemoCreate(folder.Path(), captions));
+    std::vector<ArchiveEntry> entries;
+    EXPECT_FALSE(ListNameMemoCreate(folder.Path(), entries));
     Write(folder.Path() / "Archive" / ".txt", "x");
     Write(folder.Path() / "Archive" / "report.doc", "x");
-    EXPECT_FALSE(ListNameMemoCreate(folder.Path(), captions));
-    EXPECT_TRUE(captions.empty());
+    EXPECT_FALSE(ListNameMemoCreate(folder.Path(), entries));
+    EXPECT_TRUE(entries.empty());
     Write(folder.Path() / "Archive" / "a.txt", "x");
-    EXPECT_TRUE(ListNameMemoCreate(folder.Path(), captions));
-    EXPECT_EQ(captions, std::vector<std::string>{"a"});
+    EXPECT_TRUE(ListNameMemoCreate(folder.Path(), entries));
+    ASSERT_EQ(entries.size(), 1U);
+    EXPECT_EQ(entries[0].title, "a");
+    EXPECT_EQ(entries[0].path, "Archive\\a.txt");
 }
 
 TEST(TextFileTest, LinesSplitOnEveryLineEnd) {
