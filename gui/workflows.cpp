@@ -3,6 +3,7 @@
 #include "gui/hc_read_flow.h"
 #include "gui/hc_work_window.h"
 #include "gui/report_archive.h"
+#include "gui/report_creation.h"
 #include "gui/report_dates_window.h"
 
 namespace calvix {
@@ -12,6 +13,7 @@ std::vector<std::unique_ptr<QObject>> MakeWorkflows(TMainForm& form) {
     workflows.push_back(std::make_unique<THCWorkWindow>(form));
     workflows.push_back(std::make_unique<TReportDatesWindow>(form));
     workflows.push_back(std::make_unique<THCReadFlow>(form));
+    workflows.push_back(std::make_unique<TReportCreation>(form));
     workflows.push_back(std::make_unique<TReportArchive>(form));
     return workflows;
 }
