@@ -1,5 +1,6 @@
 // Report creation through the real main window and the real report builder, on data files the
 // reader wrote from emulated heat calculators.
+#include <unistd.h>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QListWidget>
@@ -296,6 +297,40 @@ TEST_F(ReportCreationTest, ABuilderThatHangsIsStoppedAndNothingIsListed) {
     EXPECT_TRUE(form.CreatedReports().empty());
     Click("btHCError");
     ExpectOnly("panReport");
+}
+
+// A template whose period cannot be written is not run with the numbers of an older period.
+TEST_F(ReportCreationTest, ACycleTemplateThatCannotBeWrittenIsLeftOut) {
+    Open();
+    const fs::path days = Folder() / "sbl" / "days_hw.sbl";
+    const std::string shipped = ReadFile(days);
+    fs::create_directories(days.string() + ".tmp" + std::to_string(::getpid()) + "/inside");
+    Click("btSeveralDaysR");
+    DialogService::SetNextAnswer(ModalResult::mrOk);
+    Click("btHCAnyDayNext");
+    const auto shown = DialogService::TakeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, W("Не удалось записать файл шаблона: sbl\\days_hw.sbl"));
+    ExpectOnly("panHCAnyDay");
+    EXPECT_EQ(ReadFile(days), shipped);
+}
+
+// Closing the window while a builder runs stops the builder.
+TEST_F(ReportCreationTest, ClosingTheWindowStopsARunningBuilder) {
+    Open("month_hw=Отчетный месяц<выбран>\n");
+    InstallBuilder("echo $$ > builder.pid\nexec sleep 60");
+    Click("btStartR");
+    ExpectOnly("panHCReportWait");
+    ASSERT_TRUE(WaitUntil([this] { return !ReadFile(Folder() / "builder.pid").empty(); }));
+    const std::string pid = ReadFile(Folder() / "builder.pid");
+    const fs::path process = "/proc/" + pid.substr(0, pid.find('\n'));
+    ASSERT_TRUE(fs::exists(process));
+    Stop();
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::string stat = ReadFile(process / "stat");
+        const std::size_t close = stat.rfind(')');
+        return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+    }));
 }
 
 TEST_F(ReportCreationTest, AStaleReportIsNotListedWhenTheBuilderWritesNone) {
