@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "builder/command.h"
+#include "gui/rules/report_archive.h"
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
 #include "gui/rules/report_files.h"
@@ -118,23 +118,18 @@ bool SeveralDays(WorkState state) {
     return state == WorkState::stUpdSeveralDays || state == WorkState::stHCSeveralDays;
 }
 
-// As calvix saves a shown report: "Archive\" + the escaped device title and caption + ".txt".
+// As calvix saves a shown report: under the device title and the caption, the name shortened
+// (with a title file) where the file system cannot hold it, never half written.
 void SaveIntoArchive(const std::vector<std::string>& lines, const std::string& deviceTitle,
                      const std::string& captionUtf8) {
     const std::string title =
         (deviceTitle.empty() ? std::string(W1251("Не определен, ")) : deviceTitle) +
         platform::Utf8ToCp1251(captionUtf8);
-    const fs::path target = calvix::ProgramPath(calvix::ArchiveReportPath(title), ".");
-    std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\r\n";
+    const std::string target = calvix::ArchiveTargetPath(".", title);
+    if (!calvix::MakeArchiveFolder(".") || !calvix::WriteArchiveReport(".", target, title, lines)) {
+        throw std::runtime_error("cannot save " + platform::Cp1251ToUtf8(target));
     }
-    if (!builder::WriteWholeFile(target, text)) {
-        throw std::runtime_error("cannot save " + target.string());
-    }
-    std::fprintf(stderr, "saved as %s\n", target.string().c_str());
+    std::fprintf(stderr, "saved as %s\n", platform::Cp1251ToUtf8(target).c_str());
 }
 
 // The corrected lines (1251); throws std::runtime_error with a message for the terminal.
