@@ -53,6 +53,9 @@ struct HcConfig {
     // Version 60 only: a field 31 next to field 30 in (101,0), (230,1) and (230,2), with
     // contents of the same kind that differ from field 30's.
     bool field31 = false;
+    // The reporting day of the month (settings element 17): accounts run from it to the day
+    // before it in the next month.
+    std::uint8_t reportDay = 1;
     // Records in the hourly archive: the hours before the current one.
     unsigned hourlyRecords = 240;
     // Hourly, daily and monthly archives answer "no record" from the start.

@@ -16,10 +16,11 @@ namespace {
 // ---- Field contents --------------------------------------------------------------------------
 
 // (101,0,30) and (101,0,31): general settings, one byte per element. Element 15 is the firmware
-// version the workstation detects, element 20 the energy unit (0 = GJ, 1 = Gcal). No other
-// byte may equal an emulated version, or a version line naming another element would match;
-// that is why the device address is not kept here.
-std::vector<std::uint8_t> GeneralSettingsCopy(const Personality& personality, unsigned copy) {
+// version the workstation detects, element 18 the reporting day, element 20 the energy unit
+// (0 = GJ, 1 = Gcal). No other byte may equal an emulated version, or a version line naming
+// another element would match; that is why the device address is not kept here.
+std::vector<std::uint8_t> GeneralSettingsCopy(const HcConfig& config,
+                                              const Personality& personality, unsigned copy) {
     std::vector<std::uint8_t> bytes(24, 0);
     bytes[0] = static_cast<std::uint8_t>(personality.pipelines);
     bytes[1] = 1;  // hourly archive interval, h
@@ -27,17 +28,19 @@ std::vector<std::uint8_t> GeneralSettingsCopy(const Personality& personality, un
     bytes[3] = static_cast<std::uint8_t>(personality.monthlyDepthMonths);
     bytes[5] = copy == 1 ? 5 : 8;  // cold water temperature, °C
     bytes[14] = static_cast<std::uint8_t>(personality.version);
+    bytes[17] = config.reportDay;
     bytes[19] = 0;                                // energy unit: GJ
     bytes[23] = static_cast<std::uint8_t>(copy);  // which copy of the settings this is
     return bytes;
 }
 
-std::vector<std::uint8_t> GeneralSettings(const HcConfig&, const Personality& personality) {
-    return GeneralSettingsCopy(personality, 1);
+std::vector<std::uint8_t> GeneralSettings(const HcConfig& config, const Personality& personality) {
+    return GeneralSettingsCopy(config, personality, 1);
 }
 
-std::vector<std::uint8_t> GeneralSettings31(const HcConfig&, const Personality& personality) {
-    return GeneralSettingsCopy(personality, 2);
+std::vector<std::uint8_t> GeneralSettings31(const HcConfig& config,
+                                            const Personality& personality) {
+    return GeneralSettingsCopy(config, personality, 2);
 }
 
 std::string ThreeDigits(unsigned value) {

@@ -344,5 +344,108 @@ TEST_F(ReportCreationTest, AStaleReportIsNotListedWhenTheBuilderWritesNone) {
     EXPECT_FALSE(fs::exists(Folder() / "hc" / "txt" / "month_hw.txt"));
 }
 
+// The whole road of a report: created, shown corrected, saved with "Сохранить все", listed in
+// the archive mode after a restart as it was shown, and deleted from there.
+class ReportRoadTest : public ReportCreationTest {
+  protected:
+    void SaveListAndDelete(TMainForm& form, const std::string& periodText) {
+        ASSERT_NO_FATAL_FAILURE(WaitForEnd());
+        ExpectOnly("panText");
+        const std::string shown = Memo(form);
+        EXPECT_NE(shown.find("+--"), std::string::npos);
+        EXPECT_EQ(shown.find("***"), std::string::npos) << "placeholders left:\n" << shown;
+        EXPECT_NE(shown.find(periodText), std::string::npos) << shown.substr(0, 600);
+        const std::size_t created = form.CreatedReports().size();
+        ASSERT_GT(created, 0u);
+
+        Click("btSaveAllText");
+        EXPECT_EQ(ErrorText(), "Отчеты сохранены");
+        Click("btHCError");
+        ExpectOnly("panText");
+        std::size_t saved = 0;
+        for (const auto& entry : fs::directory_iterator(Folder() / "Archive")) {
+            EXPECT_TRUE(entry.path().filename().string().starts_with("Прибор №")) << entry.path();
+            ++saved;
+        }
+        EXPECT_EQ(saved, created);
+
+        // A new start lists the archive; the first report reads as it was shown.
+        Stop();
+        TMainForm& again = Start();
+        Click("btMemoMode");
+        ASSERT_EQ(again.ReportCheckBoxes().size(), created);
+        for (QCheckBox* box : again.ReportCheckBoxes()) {
+            box->click();
+        }
+        Click("btStartR");
+        ExpectOnly("panText");
+        const bool firstIsShown = Memo(again) == shown;
+        bool shownIsListed = firstIsShown;
+        for (int row = 1; row < again.ReportList()->count() && !shownIsListed; ++row) {
+            again.ReportList()->setCurrentRow(row);
+            again.OpenSelectedReport();
+            shownIsListed = Memo(again) == shown;
+        }
+        EXPECT_TRUE(shownIsListed) << "the saved report differs from the one shown";
+
+        DialogService::SetNextAnswer(ModalResult::mrYes);
+        Click("btDeleteAllText");
+        EXPECT_EQ(ErrorText(), "Все выбранные отчеты удалены.");
+        EXPECT_TRUE(fs::is_empty(Folder() / "Archive"));
+        EXPECT_TRUE(again.ReportCheckBoxes().empty());
+    }
+};
+
+TEST_F(ReportRoadTest, MonthReportsOfAVersion60Device) {
+    TMainForm& form = Open();
+    Click("btStartR");
+    SaveListAndDelete(form, "С 1 НОЯБРЯ ПО 30 НОЯБРЯ 2024 Г.");
+}
+
+TEST_F(ReportRoadTest, HourlyReportsOfAVersion60Device) {
+    TMainForm& form = Open();
+    Click("btCalendarR");
+    Find<QListWidget>("lbHCDateSelected")->addItems({Q("06.12.2024"), Q("07.12.2024")});
+    Click("btHCDateReportCreate");
+    SaveListAndDelete(form, "|Итого|");
+}
+
+TEST_F(ReportRoadTest, SeveralDayReportsOfAVersion60Device) {
+    TMainForm& form = Open();
+    Click("btSeveralDaysR");
+    Select("MonthCalendar3", QDate(2024, 11, 28));
+    Select("MonthCalendar4", QDate(2024, 12, 2));
+    Click("btHCAnyDayNext");
+    SaveListAndDelete(form, "С 28.11.2024 ПО 02.12.2024");
+}
+
+TEST_F(ReportRoadTest, DeepArchiveReportsOfAVersion53Device) {
+    emulators::HcConfig config;
+    config.version = 53;
+    config.seed = 11;
+    config.clockEpoch = kClock;
+    {
+        emulators::HcDevice device(config);
+        testsupport::DirectModem modem(device);
+        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
+        fs::create_directories(Folder() / "hc" / "txt");
+        auto file = protocol::DataFile::Create(Folder() / "hc" / "dat2hc");
+        buildertest::QuietProgress progress;
+        ASSERT_TRUE(link->Read180DayArchive(*file, progress));
+    }
+    std::string settings(24, '\0');
+    settings[14] = 53;
+    WriteFile(Folder() / "hc" / "dat1hc",
+              testsupport::Record({0xE6, 0, '6', 0x11, 0}, {0, 0, 0x14, 0x07, 0x12, 0x24}) +
+                  testsupport::Record({0xE6, 0, '=', 0x20, 0}, settings),
+              false);
+    TMainForm& form = StartOn("TV540W", kReports, kDays);
+    Click("btSeveralDaysR");
+    Select("MonthCalendar3", QDate(2024, 10, 25));
+    Select("MonthCalendar4", QDate(2024, 11, 5));
+    Click("btHCAnyDayNext");
+    SaveListAndDelete(form, "+--");
+}
+
 }  // namespace
 }  // namespace calvix::testing_gui
