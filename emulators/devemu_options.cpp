@@ -314,6 +314,12 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
                 return fail(range(0, 100000));
             }
             base.hourlyRecords = static_cast<unsigned>(*n);
+        } else if (name == "--report-day") {
+            const auto n = number(1, 31);
+            if (!n) {
+                return fail(range(1, 31));
+            }
+            base.reportDay = static_cast<std::uint8_t>(*n);
         } else if (name == "--missing-days") {
             const auto days = ParseNumberList(value, 1000);
             if (!days) {
@@ -421,6 +427,7 @@ std::string HcUsage() {
            "Archives and answers:\n"
            "  --hours N           records in the hourly archive, the hours before the\n"
            "                      current one (default 240)\n"
+           "  --report-day N      the reporting day of the month, 1..31 (default 1)\n"
            "  --empty-archives    hourly, daily and monthly archives answer \"no record\"\n"
            "  --missing-days LIST days of the daily archive without a record, counted back\n"
            "                      from today (0 = today), e.g. 1,5,20\n"

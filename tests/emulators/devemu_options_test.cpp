@@ -127,6 +127,7 @@ TEST(DevemuOptionsTest, BadArgumentsAreErrorsWithAMessage) {
         {"--device", "3:61"},
         {"--device", "3:60", "--address", "3"},
         {"--hours", "x"},
+        {"--report-day", "0"},
         {"--missing-days", "1,,2"},
         {"--missing-days", "1001"},
         {"--clock-status", "256"},
@@ -161,7 +162,7 @@ TEST(DevemuOptionsTest, HelpIsRecognisedAndDescribesEveryOption) {
           "--clock",          "--fault",        "--link",          "--duration",
           "--verbose",        "--help",         "--field31",       "--hours",
           "--empty-archives", "--missing-days", "--missing-every", "--clock-status",
-          "--clock-bad-date", "--refuse",       "--device"}) {
+          "--clock-bad-date", "--refuse",       "--device",        "--report-day"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }
@@ -170,9 +171,10 @@ TEST(DevemuOptionsTest, ArchiveOptionsReachTheConfiguration) {
     const HcParseResult r =
         Parse({"--version", "60", "--field31", "--hours=12", "--empty-archives", "--missing-days",
                "0,3,17", "--missing-every", "7", "--clock-status", "2", "--clock-bad-date",
-               "--refuse", "16,15,12"});
+               "--refuse", "16,15,12", "--report-day", "25"});
     ASSERT_EQ(r.action, Action::Run) << r.message;
     const HcConfig& c = r.options.devices.at(0);
+    EXPECT_EQ(c.reportDay, 25);
     EXPECT_EQ(c.version, 60);
     EXPECT_TRUE(c.field31);
     EXPECT_EQ(c.hourlyRecords, 12u);
