@@ -17,6 +17,7 @@
 
 #include "gui/display_text.h"
 #include "gui/form_controls.h"
+#include "gui/rules/read_settings.h"
 #include "gui/rules/report_files.h"
 #include "gui/rules/texts.h"
 #include "gui/unitmainform.h"
@@ -215,19 +216,7 @@ void THCReadFlow::btHCQuestionYesClick() {
 bool THCReadFlow::StartReading() {
     try {
         Configuration& config = *form_.Config();
-        const ConnectionSettings& connection = config.Connection();
-        reading::ReadSettings settings;
-        settings.useModem = connection.useModem;
-        settings.phoneNumber = connection.phoneNumber;
-        settings.connectTimeout = connection.connectTimeout;
-        settings.abonent = connection.abonent;
-        settings.portName = connection.portName;
-        settings.baudRate = connection.portSpeed;
-        settings.readerProgram = connection.readerProgram;
-        settings.readHourly = readHourly_;
-        settings.onlyPeriod = onlyPeriod_;
-        settings.versionList = config.VersionTable();
-        settings.configuration = config.Ini();
+        reading::ReadSettings settings = MakeReadSettings(config, readHourly_, onlyPeriod_);
 
         reading::ReadCallbacks callbacks;
         callbacks.runOnMainThread = form_.MainThread();

@@ -190,12 +190,7 @@ void TReportCreation::CreateMonthReports() {
         ShowError(text::kNoReportChosen);
         return;
     }
-    Begin(Flow::Month);
-    if (StartNextRun()) {
-        ShowWait(checked);
-    } else {
-        ShowError(text::kReportCreationFailed);
-    }
+    StartFirstRun(Flow::Month, checked);
 }
 
 void TReportCreation::CreateHourlyReports() {
@@ -211,12 +206,7 @@ void TReportCreation::CreateHourlyReports() {
         ShowError(text::kTouchNotFound);
         return;
     }
-    Begin(Flow::Hourly);
-    if (StartNextRun()) {
-        ShowWait(static_cast<int>(hourlyDates_.size()));
-    } else {
-        ShowError(text::kReportCreationFailed);
-    }
+    StartFirstRun(Flow::Hourly, static_cast<int>(hourlyDates_.size()));
 }
 
 void TReportCreation::CreateSeveralDayReports() {
@@ -246,12 +236,7 @@ void TReportCreation::CreateSeveralDayReports() {
         form_.ShowPanel(Panel::HCAnyDay);
         return;
     }
-    Begin(Flow::SeveralDays);
-    if (StartNextRun()) {
-        ShowWait(count);
-    } else {
-        ShowError(text::kReportCreationFailed);
-    }
+    StartFirstRun(Flow::SeveralDays, count);
 }
 
 bool TReportCreation::SeveralDayChecks() {
@@ -341,10 +326,16 @@ int TReportCreation::PrepareCycleTemplates() {
 // ---------------------------------------------------------------------------------------------
 // Runs, one at a time.
 
-void TReportCreation::Begin(Flow flow) {
+// A run started: the wait panel counts `maximum` reports; none: the flow failed at once.
+void TReportCreation::StartFirstRun(Flow flow, int maximum) {
     flow_ = flow;
     createdCount_ = 0;
     nextIndex_ = 0;
+    if (StartNextRun()) {
+        ShowWait(maximum);
+    } else {
+        ShowError(text::kReportCreationFailed);
+    }
 }
 
 bool TReportCreation::StartNextRun() {

@@ -58,7 +58,7 @@ class TReportCreation : public QObject {
     void RunEnded(bool succeeded);
     void ListCreatedReports();
 
-    void Begin(Flow flow);
+    void StartFirstRun(Flow flow, int maximum);
     void ShowWait(int maximum);
     QWidget* FlowPanel() const;
     void ShowError(std::string_view message);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui/rules/configuration.h"
+#include "gui/rules/read_settings.h"
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
 #include "platform/codepage.h"
@@ -31,19 +32,7 @@ std::string Utf8(std::string_view text1251) {
 
 // Runs the reading to its end; the worker's texts go to the terminal.
 bool Read(Configuration& config, bool hourly, bool onlyPeriod) {
-    const calvix::ConnectionSettings& connection = config.Connection();
-    reading::ReadSettings settings;
-    settings.useModem = connection.useModem;
-    settings.phoneNumber = connection.phoneNumber;
-    settings.connectTimeout = connection.connectTimeout;
-    settings.abonent = connection.abonent;
-    settings.portName = connection.portName;
-    settings.baudRate = connection.portSpeed;
-    settings.readerProgram = connection.readerProgram;
-    settings.readHourly = hourly;
-    settings.onlyPeriod = onlyPeriod;
-    settings.versionList = config.VersionTable();
-    settings.configuration = config.Ini();
+    reading::ReadSettings settings = MakeReadSettings(config, hourly, onlyPeriod);
 
     bool succeeded = false;
     std::string lastStatus;  // its first line without digits: one line per step, not per record

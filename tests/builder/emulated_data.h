@@ -102,6 +102,18 @@ inline void ReadEmulatedHours(const emulators::HcConfig& config,
     protocol::WriteStopRecord(*file);
 }
 
+// Writes `folder`/hc/dat2hc as the workstation's reading of the 180-day archive would.
+inline void ReadEmulated180Days(const emulators::HcConfig& config,
+                                const std::filesystem::path& folder) {
+    emulators::HcDevice device(config);
+    testsupport::DirectModem modem(device);
+    auto link = testsupport::DirectLink<protocol::CTV540>(modem);
+    std::filesystem::create_directories(folder / "hc" / "txt");
+    auto file = protocol::DataFile::Create(folder / "hc" / "dat2hc");
+    QuietProgress progress;
+    ASSERT_TRUE(link->Read180DayArchive(*file, progress));
+}
+
 inline void CopyShippedTemplates(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder / "sbl");
     for (const auto& entry : std::filesystem::directory_iterator(

@@ -206,15 +206,7 @@ class DeepArchiveReports : public ::testing::Test {
         config_.version = 53;
         config_.seed = kSeed;
         config_.clockEpoch = kClock;
-        emulators::HcDevice device(config_);
-        testsupport::DirectModem modem(device);
-        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
-        fs::create_directories(Folder() / "hc" / "txt");
-        {
-            auto file = protocol::DataFile::Create(Folder() / "hc" / "dat2hc");
-            buildertest::QuietProgress progress;
-            ASSERT_TRUE(link->Read180DayArchive(*file, progress));
-        }
+        ASSERT_NO_FATAL_FAILURE(buildertest::ReadEmulated180Days(config_, Folder()));
         buildertest::CopyShippedTemplates(Folder());
         fs::copy_file(TOUCH_PROGRAM, Folder() / "hc" / "touch180.exe");
     }

@@ -59,6 +59,23 @@ class ReportCreationTest : public GuiTest {
         return StartOn("TV540", reports, days);
     }
 
+    // The 180-day archive of a version-53 device in hc\dat2hc, and in hc\dat1hc the clock and
+    // settings that make the window take it (a "TV540W" device).
+    TMainForm& OpenVersion53() {
+        emulators::HcConfig config;
+        config.version = 53;
+        config.seed = 11;
+        config.clockEpoch = kClock;
+        buildertest::ReadEmulated180Days(config, Folder());
+        std::string settings(24, '\0');
+        settings[14] = 53;
+        WriteFile(Folder() / "hc" / "dat1hc",
+                  testsupport::Record({0xE6, 0, '6', 0x11, 0}, {0, 0, 0x14, 0x07, 0x12, 0x24}) +
+                      testsupport::Record({0xE6, 0, '=', 0x20, 0}, settings),
+                  false);
+        return StartOn("TV540W", kReports, kDays);
+    }
+
     TMainForm& StartOn(const char* type, const char* reports, const char* days) {
         WriteFile(Folder() / "calvix.ini", IniText(type, reports, days));
         buildertest::CopyShippedTemplates(Folder());
@@ -164,26 +181,7 @@ TEST_F(ReportCreationTest, WithoutACycleLineTheSeveralDaysWindowReappears) {
 
 // The 180-day archive of a version-53 device, built by "hc\touch180.exe" over "hc\dat2hc".
 TEST_F(ReportCreationTest, DeepArchiveReportsComeFromTheDeepBuilder) {
-    emulators::HcConfig config;
-    config.version = 53;
-    config.seed = 11;
-    config.clockEpoch = kClock;
-    {
-        emulators::HcDevice device(config);
-        testsupport::DirectModem modem(device);
-        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
-        fs::create_directories(Folder() / "hc" / "txt");
-        auto file = protocol::DataFile::Create(Folder() / "hc" / "dat2hc");
-        buildertest::QuietProgress progress;
-        ASSERT_TRUE(link->Read180DayArchive(*file, progress));
-    }
-    std::string settings(24, '\0');
-    settings[14] = 53;
-    WriteFile(Folder() / "hc" / "dat1hc",
-              testsupport::Record({0xE6, 0, '6', 0x11, 0}, {0, 0, 0x14, 0x07, 0x12, 0x24}) +
-                  testsupport::Record({0xE6, 0, '=', 0x20, 0}, settings),
-              false);
-    TMainForm& form = StartOn("TV540W", kReports, kDays);
+    TMainForm& form = OpenVersion53();
     ASSERT_TRUE(form.Dates().facts.deepArchiveMode);
     const std::string shipped = ReadFile(Folder() / "sbl" / "days_hw.sbl");
     Click("btSeveralDaysR");
@@ -420,26 +418,7 @@ TEST_F(ReportRoadTest, SeveralDayReportsOfAVersion60Device) {
 }
 
 TEST_F(ReportRoadTest, DeepArchiveReportsOfAVersion53Device) {
-    emulators::HcConfig config;
-    config.version = 53;
-    config.seed = 11;
-    config.clockEpoch = kClock;
-    {
-        emulators::HcDevice device(config);
-        testsupport::DirectModem modem(device);
-        auto link = testsupport::DirectLink<protocol::CTV540>(modem);
-        fs::create_directories(Folder() / "hc" / "txt");
-        auto file = protocol::DataFile::Create(Folder() / "hc" / "dat2hc");
-        buildertest::QuietProgress progress;
-        ASSERT_TRUE(link->Read180DayArchive(*file, progress));
-    }
-    std::string settings(24, '\0');
-    settings[14] = 53;
-    WriteFile(Folder() / "hc" / "dat1hc",
-              testsupport::Record({0xE6, 0, '6', 0x11, 0}, {0, 0, 0x14, 0x07, 0x12, 0x24}) +
-                  testsupport::Record({0xE6, 0, '=', 0x20, 0}, settings),
-              false);
-    TMainForm& form = StartOn("TV540W", kReports, kDays);
+    TMainForm& form = OpenVersion53();
     Click("btSeveralDaysR");
     Select("MonthCalendar3", QDate(2024, 10, 25));
     Select("MonthCalendar4", QDate(2024, 11, 5));

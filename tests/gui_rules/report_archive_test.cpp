@@ -17,15 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Write(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 std::size_t DiskBytes(std::string_view name1251) {
     return platform::Cp1251ToUtf8(name1251).size();
@@ -114,13 +107,13 @@ TEST(ArchiveListingTest, LongTitlesListWithTheirWholeTitleAndDeleteWithIt) {
     ASSERT_EQ(entries.size(), 2U) << "the title files are not listed";
     EXPECT_EQ(entries[0].title, one);
     EXPECT_EQ(entries[1].title, two);
-    EXPECT_EQ(Read(ProgramPath(entries[1].path, folder.Path())), two + "\r\n");
+    EXPECT_EQ(ReadBytes(ProgramPath(entries[1].path, folder.Path())), two + "\r\n");
     EXPECT_EQ(FolderNames(folder.Path() / "Archive").size(), 4U);
 
     // A title file that names another title does not rename the report.
     const fs::path titleFile =
         folder.Path() / "Archive" / platform::Cp1251ToUtf8(TitleFileName(ArchiveFileName(one)));
-    Write(titleFile, "something else");
+    WriteBytes(titleFile, "something else");
     ASSERT_TRUE(ListNameMemoCreate(folder.Path(), entries));
     EXPECT_EQ(entries[0].title,
               DecodeArchiveName(ArchiveFileName(one).substr(0, ArchiveFileName(one).size() - 4)));
@@ -146,9 +139,9 @@ TEST(ArchiveListingTest, EntriesKeepTheirRealFileNames) {
         {"%zz.txt", "%zz"},
     };
     for (const Case& c : cases) {
-        Write(archive / c.file, c.file);
+        WriteBytes(archive / c.file, c.file);
     }
-    Write(archive / ".txt", "not a report");
+    WriteBytes(archive / ".txt", "not a report");
     std::vector<ArchiveEntry> entries;
     ASSERT_TRUE(ListNameMemoCreate(folder.Path(), entries));
     ASSERT_EQ(entries.size(), cases.size());
@@ -158,13 +151,14 @@ TEST(ArchiveListingTest, EntriesKeepTheirRealFileNames) {
                          [&c](const ArchiveEntry& e) { return e.path == "Archive\\" + c.file; });
         ASSERT_NE(found, entries.end()) << c.file;
         EXPECT_EQ(found->title, c.title);
-        EXPECT_EQ(Read(ProgramPath(found->path, folder.Path())), c.file) << "opens the real file";
+        EXPECT_EQ(ReadBytes(ProgramPath(found->path, folder.Path())), c.file)
+            << "opens the real file";
     }
     // Saving under a listed title replaces that very file rather than adding a second entry.
     const std::string target = ArchiveTargetPath(folder.Path(), "50%");
     EXPECT_EQ(target, "Archive\\50%.txt");
     ASSERT_TRUE(WriteArchiveReport(folder.Path(), target, "50%", {"new"}));
-    EXPECT_EQ(Read(archive / "50%.txt"), "new\r\n");
+    EXPECT_EQ(ReadBytes(archive / "50%.txt"), "new\r\n");
     EXPECT_FALSE(fs::exists(archive / "50%25.txt"));
     ASSERT_TRUE(DeleteArchiveReport(folder.Path(), "Archive\\%41.txt"));
     EXPECT_FALSE(fs::exists(archive / "%41.txt"));
@@ -196,7 +190,7 @@ TEST(ArchiveWriteTest, ReplacesThroughATemporaryFileAndKeepsPermissions) {
         ASSERT_TRUE(WriteArchiveReport(folder.Path(), path, title, {"one"}));
         ::chmod(ProgramPath(path, folder.Path()).c_str(), 0640);
         ASSERT_TRUE(WriteArchiveReport(folder.Path(), path, title, {"two", "lines"}));
-        EXPECT_EQ(Read(ProgramPath(path, folder.Path())), "two\r\nlines\r\n");
+        EXPECT_EQ(ReadBytes(ProgramPath(path, folder.Path())), "two\r\nlines\r\n");
         struct stat info {};
         ASSERT_EQ(::stat(ProgramPath(path, folder.Path()).c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0640U);
@@ -215,7 +209,7 @@ TEST(ArchiveWriteTest, ReplacesThroughATemporaryFileAndKeepsPermissions) {
 TEST(ArchiveWriteTest, ArchiveFolderIsMadeWhereItCanBe) {
     testsupport::ScratchFolder folder;
     EXPECT_FALSE(ArchiveFolderExists(folder.Path()));
-    Write(folder.Path() / "Archive", "a file in the way");
+    WriteBytes(folder.Path() / "Archive", "a file in the way");
     EXPECT_FALSE(MakeArchiveFolder(folder.Path()));
     fs::remove(folder.Path() / "Archive");
     fs::create_directories(folder.Path() / "archive");
@@ -226,7 +220,7 @@ TEST(ArchiveWriteTest, ArchiveFolderIsMadeWhereItCanBe) {
 TEST(ArchiveWriteTest, CopiesCorrectedReportsOrSaysWhyNot) {
     testsupport::ScratchFolder folder;
     ASSERT_TRUE(MakeArchiveFolder(folder.Path()));
-    Write(folder.Path() / "hc" / "txt" / "r.txt", "line\r\n");
+    WriteBytes(folder.Path() / "hc" / "txt" / "r.txt", "line\r\n");
     const auto mark = [](std::vector<std::string>& lines) { lines.push_back("corrected"); };
     const auto fail = [](std::vector<std::string>&) { throw std::runtime_error("bad cell"); };
     struct Case {
@@ -248,7 +242,7 @@ TEST(ArchiveWriteTest, CopiesCorrectedReportsOrSaysWhyNot) {
         EXPECT_EQ(CopyIntoArchive(folder.Path(), c.source, "Archive\\t.txt", "t", c.correct),
                   c.result)
             << c.source;
-        EXPECT_EQ(Read(folder.Path() / "Archive" / "t.txt"), c.written) << c.source;
+        EXPECT_EQ(ReadBytes(folder.Path() / "Archive" / "t.txt"), c.written) << c.source;
     }
 }
 

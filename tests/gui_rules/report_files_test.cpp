@@ -13,15 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Write(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 TEST(ArchiveNameTest, EscapesTheCharactersAFileNameCannotHold) {
     EXPECT_EQ(EncodeArchiveName("a\\b/c:d*e?f\"g>h<i|j%k"),
@@ -63,16 +56,16 @@ TEST(ReportTableTest, NeedsThreeBordersOrTwoWithATail) {
 TEST(ArchiveListTest, ListsDecodedTitlesSortedWithoutCase) {
     testsupport::ScratchFolder folder;
     const fs::path archive = folder.Path() / "archive";  // found as "Archive"
-    Write(archive / "b report.txt", "x");
-    Write(archive / (platform::Cp1251ToUtf8(W1251("Прибор № 1, Ведомость%3A май%25")) + ".txt"),
-          "x");
-    Write(archive / "A Report.TXT", "x");
-    Write(archive / "c.txt", "x");
-    Write(archive / "notes.doc", "x");
-    Write(archive / ".txt", "x");
+    WriteBytes(archive / "b report.txt", "x");
+    WriteBytes(
+        archive / (platform::Cp1251ToUtf8(W1251("Прибор № 1, Ведомость%3A май%25")) + ".txt"), "x");
+    WriteBytes(archive / "A Report.TXT", "x");
+    WriteBytes(archive / "c.txt", "x");
+    WriteBytes(archive / "notes.doc", "x");
+    WriteBytes(archive / ".txt", "x");
     fs::create_directories(archive / "folder.txt");
     // A name copied from another system in 1251 bytes.
-    Write(archive / (std::string(W1251("Ж отчет")) + ".txt"), "x");
+    WriteBytes(archive / (std::string(W1251("Ж отчет")) + ".txt"), "x");
 
     std::vector<ArchiveEntry> entries{{"stale", "stale"}};
     ASSERT_TRUE(ListNameMemoCreate(folder.Path(), entries));
@@ -88,11 +81,11 @@ TEST(ArchiveListTest, EmptyOrMissingArchive) {
     testsupport::ScratchFolder folder;
     std::vector<ArchiveEntry> entries;
     EXPECT_FALSE(ListNameMemoCreate(folder.Path(), entries));
-    Write(folder.Path() / "Archive" / ".txt", "x");
-    Write(folder.Path() / "Archive" / "report.doc", "x");
+    WriteBytes(folder.Path() / "Archive" / ".txt", "x");
+    WriteBytes(folder.Path() / "Archive" / "report.doc", "x");
     EXPECT_FALSE(ListNameMemoCreate(folder.Path(), entries));
     EXPECT_TRUE(entries.empty());
-    Write(folder.Path() / "Archive" / "a.txt", "x");
+    WriteBytes(folder.Path() / "Archive" / "a.txt", "x");
     EXPECT_TRUE(ListNameMemoCreate(folder.Path(), entries));
     ASSERT_EQ(entries.size(), 1U);
     EXPECT_EQ(entries[0].title, "a");
@@ -101,25 +94,25 @@ TEST(ArchiveListTest, EmptyOrMissingArchive) {
 
 TEST(TextFileTest, LinesSplitOnEveryLineEnd) {
     testsupport::ScratchFolder folder;
-    Write(folder.Path() / "r.txt", "one\r\ntwo\nthree\rfour\r\n\r\nlast");
+    WriteBytes(folder.Path() / "r.txt", "one\r\ntwo\nthree\rfour\r\n\r\nlast");
     std::vector<std::string> lines;
     ASSERT_TRUE(LoadTextLines(folder.Path() / "r.txt", lines));
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "three", "four", "", "last"}));
     EXPECT_FALSE(LoadTextLines(folder.Path() / "missing.txt", lines));
     EXPECT_FALSE(LoadTextLines(folder.Path(), lines));
     ASSERT_TRUE(SaveTextLines(folder.Path() / "out.txt", {"a", "", "b"}));
-    EXPECT_EQ(Read(folder.Path() / "out.txt"), "a\r\n\r\nb\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path() / "out.txt"), "a\r\n\r\nb\r\n");
     EXPECT_FALSE(SaveTextLines(folder.Path() / "no" / "out.txt", {"a"}));
 }
 
 TEST(StartFoldersTest, OnlyTextFilesAreDeleted) {
     testsupport::ScratchFolder folder;
     const fs::path txt = folder.Path() / "TXT";
-    Write(txt / "a.txt", "x");
-    Write(txt / "B.TxT", "x");
-    Write(txt / "keep.dat", "x");
-    Write(txt / "keep.txt.bak", "x");
-    Write(txt / "sub" / "inner.txt", "x");
+    WriteBytes(txt / "a.txt", "x");
+    WriteBytes(txt / "B.TxT", "x");
+    WriteBytes(txt / "keep.dat", "x");
+    WriteBytes(txt / "keep.txt.bak", "x");
+    WriteBytes(txt / "sub" / "inner.txt", "x");
     ClearTextFolder(folder.Path(), "txt\\");
     EXPECT_FALSE(fs::exists(txt / "a.txt"));
     EXPECT_FALSE(fs::exists(txt / "B.TxT"));
@@ -132,9 +125,9 @@ TEST(StartFoldersTest, OnlyTextFilesAreDeleted) {
 
 TEST(StartFoldersTest, MemoReportsMoveIntoAnExistingArchive) {
     testsupport::ScratchFolder folder;
-    Write(folder.Path() / "memo" / "one.txt", "line 1\nline 2");
-    Write(folder.Path() / "memo" / "two.txt", "x\r\n");
-    Write(folder.Path() / "memo" / "other.doc", "x");
+    WriteBytes(folder.Path() / "memo" / "one.txt", "line 1\nline 2");
+    WriteBytes(folder.Path() / "memo" / "two.txt", "x\r\n");
+    WriteBytes(folder.Path() / "memo" / "other.doc", "x");
 
     MigrateMemoFolder(folder.Path());  // no archive folder: everything stays, none is made
     EXPECT_TRUE(fs::exists(folder.Path() / "memo" / "one.txt"));
@@ -143,8 +136,8 @@ TEST(StartFoldersTest, MemoReportsMoveIntoAnExistingArchive) {
 
     fs::create_directories(folder.Path() / "Archive");
     MigrateMemoFolder(folder.Path());
-    EXPECT_EQ(Read(folder.Path() / "Archive" / "one.txt"), "line 1\r\nline 2\r\n");
-    EXPECT_EQ(Read(folder.Path() / "Archive" / "two.txt"), "x\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path() / "Archive" / "one.txt"), "line 1\r\nline 2\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path() / "Archive" / "two.txt"), "x\r\n");
     EXPECT_FALSE(fs::exists(folder.Path() / "memo" / "one.txt"));
     EXPECT_FALSE(fs::exists(folder.Path() / "memo" / "two.txt"));
     EXPECT_TRUE(fs::exists(folder.Path() / "memo" / "other.doc"));
@@ -155,7 +148,7 @@ TEST(ProgramPathTest, FindsTheShippedOperatorManual) {
     const fs::path manual =
         ProgramPath(W1251("HC\\ведар_рп.doc"), fs::path(CALVIX_SOURCE_DIR) / "site");
     ASSERT_TRUE(fs::is_regular_file(manual)) << manual;
-    EXPECT_EQ(Read(manual).rfind("{\\rtf1\\ansi\\ansicpg1251", 0), 0u);
+    EXPECT_EQ(ReadBytes(manual).rfind("{\\rtf1\\ansi\\ansicpg1251", 0), 0u);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace testsupport {
 
@@ -26,5 +29,16 @@ class ScratchFolder {
   private:
     std::filesystem::path path_;
 };
+
+// Writes the bytes, making the folders on the way.
+inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace testsupport
