@@ -84,4 +84,53 @@ bool ReadExactly(int fd, void* buffer, std::size_t count) {
     return true;
 }
 
+std::filesystem::path ReplacementPath(const std::filesystem::path& target) {
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    return folder / (".~" + std::to_string(::getpid()) + ".tmp");
+}
+
+bool ReplaceFile(const std::filesystem::path& target, std::string_view content) {
+    struct stat existing {};
+    const bool replacing = ::stat(target.c_str(), &existing) == 0;
+    if (replacing && !S_ISREG(existing.st_mode)) {
+        return false;
+    }
+    const std::filesystem::path temporary = ReplacementPath(target);
+    ::unlink(temporary.c_str());  // a leftover of a crashed run; O_EXCL refuses anything else
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                          replacing ? 0600 : 0666);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = true;
+    if (replacing) {
+        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+            // Handing the file back to its owner needs root; without it the file becomes ours.
+            [[maybe_unused]] const int owned = ::fchown(fd, existing.st_uid, existing.st_gid);
+        }
+        written = ::fchmod(fd, existing.st_mode & 07777) == 0;
+    }
+    while (written && !content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        written = n > 0;
+        content.remove_prefix(written ? static_cast<std::size_t>(n) : 0);
+    }
+    written = written && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename made durable; a folder that cannot be synced does not undo the write.
+    const int folder = ::open(temporary.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return true;
+}
+
 }  // namespace platform

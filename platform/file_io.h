@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -26,5 +27,16 @@ enum class FileRead {
 // Appends the whole file to `content`; false when it cannot be opened or read (a folder, for
 // one), is not a regular file, or is larger than 64 MiB.
 [[nodiscard]] bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
+
+// The temporary file ReplaceFile writes beside `target`: a short name of this process's, so a
+// target whose name takes all 255 bytes still leaves room, and never a "*.txt" or "*.ini".
+std::filesystem::path ReplacementPath(const std::filesystem::path& target);
+
+// Replaces or creates the file `target` with `content` and never leaves it half written: the
+// content goes into ReplacementPath(target), is synced and renamed over the target, and the
+// folder is synced. An existing target keeps its mode and, where the process may give files
+// away, its owner; a new one is made with 0666 less the umask. A target that exists but is not
+// a regular file is refused. False on any failure, the target then being as it was.
+[[nodiscard]] bool ReplaceFile(const std::filesystem::path& target, std::string_view content);
 
 }  // namespace platform

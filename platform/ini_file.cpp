@@ -17,20 +17,6 @@
 namespace platform {
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
 // The file a chain of symbolic links ends in; it need not exist. False for a loop.
 bool FollowLinks(std::filesystem::path path, std::filesystem::path& target) {
     for (int hop = 0; hop < 40; ++hop) {
@@ -48,28 +34,17 @@ bool FollowLinks(std::filesystem::path path, std::filesystem::path& target) {
     return false;
 }
 
-enum class WriteTarget { kNew, kExisting, kRefused };
-
 // Whether the target would take a write where it stands: a regular file that opens for
 // writing, or nothing yet. Opening without O_TRUNC changes nothing.
-WriteTarget ProbeTarget(const std::filesystem::path& target, struct stat& info) {
+bool TakesAWrite(const std::filesystem::path& target) {
     const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return errno == ENOENT ? WriteTarget::kNew : WriteTarget::kRefused;
+        return errno == ENOENT;
     }
+    struct stat info {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
-    return regular ? WriteTarget::kExisting : WriteTarget::kRefused;
-}
-
-// Makes the rename itself durable; a folder that cannot be synced does not undo the write.
-void SyncFolder(const std::filesystem::path& file) {
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return regular;
 }
 
 }  // namespace
@@ -175,37 +150,9 @@ bool IniFile::UpdateFile() const {
     if (path_.empty() || !FollowLinks(path_, target)) {
         return false;
     }
-    struct stat existing {};
-    const WriteTarget kind = ProbeTarget(target, existing);
-    if (kind == WriteTarget::kRefused) {
-        return false;
-    }
-    // A name of our own beside the target, so the rename stays on one file system and two
-    // programs writing at once never share the temporary file.
-    const std::filesystem::path temporary = target.string() + ".tmp" + std::to_string(::getpid());
-    ::unlink(temporary.c_str());  // a leftover of a crashed run; O_EXCL refuses anything else
-    const mode_t createMode = kind == WriteTarget::kNew ? 0666 : 0600;
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, createMode);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = true;
-    if (kind == WriteTarget::kExisting) {
-        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
-            // Handing the file back to its owner needs root; without it the file becomes ours.
-            [[maybe_unused]] const int owned = ::fchown(fd, existing.st_uid, existing.st_gid);
-        }
-        written = ::fchmod(fd, existing.st_mode & 07777) == 0;
-    }
-    written = written && WriteAll(fd, Text()) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    SyncFolder(target);
-    return true;
+    // A read-only file is refused as an in-place write would be; one that takes the write keeps
+    // its mode and owner.
+    return TakesAWrite(target) && ReplaceFile(target, Text());
 }
 
 const IniFile::Section* IniFile::Find(std::string_view name) const {

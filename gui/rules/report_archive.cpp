@@ -188,7 +188,7 @@ bool WriteArchiveReport(const fs::path& startFolder, std::string_view targetPath
     const bool existed = fs::exists(fs::symlink_status(target, ec));
     const fs::path titleFile =
         ProgramPath(std::string(Folder(targetPath)) + TitleFileName(name), startFolder);
-    if (needsTitleFile && !WriteWholeFile(titleFile, title)) {
+    if (needsTitleFile && !platform::ReplaceFile(titleFile, title)) {
         return false;
     }
     if (!SaveTextLines(target, lines)) {

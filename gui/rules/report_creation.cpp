@@ -1,16 +1,11 @@
 #include "gui/rules/report_creation.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 
 #include "gui/rules/report_correction.h"
 #include "platform/cp1251_literal.h"
+#include "platform/file_io.h"
 
 namespace calvix {
 namespace text {
@@ -51,33 +46,6 @@ std::string DateCaption(int day, int month, int year) {
 int Slot(CalendarDate firstMonth, CalendarDate date) {
     const bool first = date.year == firstMonth.year && date.month == firstMonth.month;
     return first ? date.day : date.day + 31;
-}
-
-// Writes `bytes` beside `file` and renames it into place, keeping the file's permissions.
-bool ReplaceFile(const std::filesystem::path& file, const std::string& bytes) {
-    struct stat existing {};
-    if (::stat(file.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
-        return false;
-    }
-    const std::filesystem::path temporary = file.string() + ".tmp" + std::to_string(::getpid());
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = ::fchmod(fd, existing.st_mode & 07777) == 0;
-    for (std::size_t done = 0; written && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        written = n > 0;
-        done += written ? static_cast<std::size_t>(n) : 0;
-    }
-    written = written && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -217,20 +185,19 @@ bool RewriteCycleText(std::string& text, CycleArguments arguments) {
 }
 
 CycleRewrite RewriteCycleTemplate(const std::filesystem::path& file, CycleArguments arguments) {
-    std::ifstream in(file, std::ios::binary);
-    std::error_code ec;
-    if (!in || !std::filesystem::is_regular_file(file, ec)) {
-        return CycleRewrite::Missing;
+    std::string bytes;
+    switch (platform::ReadFileWhole(file, bytes)) {
+        case platform::FileRead::kRead:
+            break;
+        case platform::FileRead::kTooLarge:
+            return CycleRewrite::Failed;
+        default:
+            return CycleRewrite::Missing;
     }
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return CycleRewrite::Failed;
-    }
-    in.close();
     if (!RewriteCycleText(bytes, arguments)) {
         return CycleRewrite::NoCycleLine;
     }
-    return ReplaceFile(file, bytes) ? CycleRewrite::Rewritten : CycleRewrite::Failed;
+    return platform::ReplaceFile(file, bytes) ? CycleRewrite::Rewritten : CycleRewrite::Failed;
 }
 
 }  // namespace calvix

@@ -1,18 +1,13 @@
 #include "gui/rules/report_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <system_error>
 
 #include "gui/rules/report_archive.h"
 #include "platform/codepage.h"
+#include "platform/file_io.h"
 #include "platform/win_path.h"
 
 namespace calvix {
@@ -56,39 +51,6 @@ bool IsValidUtf8(std::string_view text) {
 std::string NameAs1251(const fs::path& name) {
     const std::string raw = name.string();
     return IsValidUtf8(raw) ? platform::Utf8ToCp1251(raw) : raw;
-}
-
-// A temporary name of our own in the file's folder: short, so a target name of 255 bytes
-// still leaves room, and never listed as a report.
-fs::path TemporaryBeside(const fs::path& file, unsigned attempt) {
-    static std::atomic<unsigned> counter{0};
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    return folder / (".calvix-" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter.fetch_add(1) + attempt) + ".tmp");
-}
-
-bool WriteAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Makes the rename durable; a folder that cannot be synced does not undo the write.
-void SyncFolder(const fs::path& file) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 }  // namespace
@@ -229,36 +191,7 @@ bool SaveTextLines(const fs::path& file, const std::vector<std::string>& lines) 
         content += line;
         content += "\r\n";
     }
-    return WriteWholeFile(file, content);
-}
-
-bool WriteWholeFile(const fs::path& file, std::string_view content) {
-    struct stat existing {};
-    const bool replacing = ::stat(file.c_str(), &existing) == 0;
-    if (replacing && !S_ISREG(existing.st_mode)) {
-        return false;  // a folder or a device is not a report
-    }
-    fs::path temporary;
-    int fd = -1;
-    for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary = TemporaryBeside(file, attempt);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (fd < 0) {
-        return false;
-    }
-    bool written = !replacing || ::fchmod(fd, existing.st_mode & 07777) == 0;
-    written = written && WriteAll(fd, content) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    SyncFolder(file);
-    return true;
+    return platform::ReplaceFile(file, content);
 }
 
 void ClearTextFolder(const fs::path& startFolder, std::string_view folder) {

@@ -44,11 +44,6 @@ bool ListNameMemoCreate(const std::filesystem::path& startFolder,
 bool LoadTextLines(const std::filesystem::path& file, std::vector<std::string>& lines);
 // Writes the lines with CR LF ends; false on any failure.
 bool SaveTextLines(const std::filesystem::path& file, const std::vector<std::string>& lines);
-// Replaces the file with `content` through a temporary file in its folder, synced and renamed,
-// so a reader never sees it half written; an existing file keeps its permissions. False on
-// any failure, leaving the old file as it was.
-bool WriteWholeFile(const std::filesystem::path& file, std::string_view content);
-
 // Deletes every "*.txt" file of the folder; other files and sub-folders stay.
 void ClearTextFolder(const std::filesystem::path& startFolder, std::string_view folder);
 // Moves the reports of the old "memo\" folder into "archive\"; stops quietly at the first

@@ -17,6 +17,7 @@
 #include "gui/rules/layout_rules.h"
 #include "gui/rules/texts.h"
 #include "platform/cp1251_literal.h"
+#include "platform/file_io.h"
 #include "tests/gui/gui_fixture.h"
 
 namespace calvix::testing_gui {
@@ -112,7 +113,7 @@ TEST_F(MainFormStartTest, FailedWriteShowsTheBoxAndKeepsTheOldFile) {
     TMainForm& form = Start();
     form.Config()->Ini().WriteString("new", "b", "2");
     // The temporary file cannot be made where a folder of its name stands.
-    std::filesystem::create_directory(Folder() / ("calvix.ini.tmp" + std::to_string(getpid())));
+    std::filesystem::create_directory(platform::ReplacementPath(Folder() / "calvix.ini"));
     Stop();
     const auto shown = DialogService::TakeShown();
     ASSERT_EQ(shown.size(), 1u);

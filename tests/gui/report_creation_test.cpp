@@ -1,6 +1,5 @@
 // Report creation through the real main window and the real report builder, on data files the
 // reader wrote from emulated heat calculators.
-#include <unistd.h>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QListWidget>
@@ -10,6 +9,7 @@
 
 #include "gui/report_creation.h"
 #include "gui/rules/texts.h"
+#include "platform/file_io.h"
 #include "tests/builder/emulated_data.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/data_records.h"
@@ -302,7 +302,7 @@ TEST_F(ReportCreationTest, ACycleTemplateThatCannotBeWrittenIsLeftOut) {
     Open();
     const fs::path days = Folder() / "sbl" / "days_hw.sbl";
     const std::string shipped = ReadFile(days);
-    fs::create_directories(days.string() + ".tmp" + std::to_string(::getpid()) + "/inside");
+    fs::create_directories(platform::ReplacementPath(days) / "inside");
     Click("btSeveralDaysR");
     DialogService::SetNextAnswer(ModalResult::mrOk);
     Click("btHCAnyDayNext");

@@ -3,12 +3,12 @@
 #include "gui/rules/report_creation.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 
 #include "platform/codepage.h"
 #include "platform/cp1251_literal.h"
+#include "platform/file_io.h"
 #include "tests/support/scratch_folder.h"
 
 namespace calvix {
@@ -226,7 +226,7 @@ TEST_F(CycleTemplateFile, AMissingTemplateIsReported) {
 TEST_F(CycleTemplateFile, AFailedWriteLeavesTheOldTemplate) {
     const fs::path file = Write("@cycle 1,0 x\r\n");
     // The temporary name is taken by a folder with something in it: nothing can be written.
-    const fs::path blocker = file.string() + ".tmp" + std::to_string(::getpid());
+    const fs::path blocker = platform::ReplacementPath(file);
     fs::create_directories(blocker / "inside");
     EXPECT_EQ(RewriteCycleTemplate(file, {10, 24}), CycleRewrite::Failed);
     EXPECT_EQ(Read(file), "@cycle 1,0 x\r\n");
