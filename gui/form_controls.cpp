@@ -1,5 +1,6 @@
 #include "gui/form_controls.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -43,6 +44,60 @@ QListWidget* AddList(QWidget* parent, const char* name, int left, int top, int w
     list->setObjectName(QString::fromLatin1(name));
     list->setGeometry(left, top, width, height);
     return list;
+}
+
+namespace {
+
+constexpr const char* kCaptionProperty = "caption1251";
+constexpr const char* kTagProperty = "tag";
+
+// "&" doubled, so no letter of a caption becomes a mnemonic.
+QString Unmnemonic(const std::string& caption) {
+    QString out = ToQt(caption);
+    out.replace(QStringLiteral("&"), QStringLiteral("&&"));
+    return out;
+}
+
+}  // namespace
+
+QCheckBox* AddReportCheckBox(QWidget* parent, const QString& name, const std::string& caption,
+                             std::size_t tag, int index, int width, bool checked) {
+    auto* box = new QCheckBox(parent);
+    box->setObjectName(name);
+    SetReportCheckBoxCaption(box, caption);
+    box->setProperty(kTagProperty, static_cast<qulonglong>(tag));
+    QFont font = parent->font();
+    font.setPointSize(10);
+    box->setFont(font);
+    box->setBackgroundRole(QPalette::Window);
+    box->setAutoFillBackground(true);
+    box->setGeometry(0, kCheckBoxStep * index, width, kCheckBoxStep);
+    box->setChecked(checked);
+    PaintReportCheckBox(box);
+    QObject::connect(box, &QCheckBox::clicked, box, [box] { PaintReportCheckBox(box); });
+    box->show();
+    return box;
+}
+
+void PaintReportCheckBox(QCheckBox* box) {
+    QPalette palette = box->palette();
+    const bool checked = box->isChecked();
+    palette.setColor(QPalette::Window, checked ? QColor(0x00, 0x00, 0x80) : QColor(Qt::white));
+    palette.setColor(QPalette::WindowText, checked ? QColor(Qt::white) : QColor(Qt::black));
+    box->setPalette(palette);
+}
+
+std::string ReportCheckBoxCaption(const QCheckBox* box) {
+    return box->property(kCaptionProperty).toByteArray().toStdString();
+}
+
+std::size_t ReportCheckBoxTag(const QCheckBox* box) {
+    return static_cast<std::size_t>(box->property(kTagProperty).toULongLong());
+}
+
+void SetReportCheckBoxCaption(QCheckBox* box, const std::string& caption) {
+    box->setProperty(kCaptionProperty, QByteArray::fromStdString(caption));
+    box->setText(Unmnemonic(caption));
 }
 
 void OrderTabsByScreen(QWidget* panel) {

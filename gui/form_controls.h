@@ -2,16 +2,22 @@
 // help, plain text in 1251, placed by hand.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
+class QString;
 class QPushButton;
 class QWidget;
 
 namespace calvix {
 
 inline constexpr int kButtonHeight = 28;
+// Report check boxes stand one under the other at this step.
+inline constexpr int kCheckBoxStep = 17;
 
 // A label as wide as its text; `name` may be null.
 QLabel* AddLabel(QWidget* parent, const char* name, std::string_view text, int left, int top);
@@ -21,6 +27,17 @@ QLabel* AddCenteredLabel(QWidget* parent, const char* name, std::string_view tex
 QPushButton* AddButton(QWidget* parent, const char* name, std::string_view caption, int left,
                        int top, int width);
 QListWidget* AddList(QWidget* parent, const char* name, int left, int top, int width, int height);
+
+// A report check box at row `index` of a list: 10-point font, its 1251 caption and `tag` (the
+// template's index) kept with it, "&" shown as it is, coloured by its state on every click.
+QCheckBox* AddReportCheckBox(QWidget* parent, const QString& name, const std::string& caption,
+                             std::size_t tag, int index, int width, bool checked);
+// Navy with white text when checked, white with black text when not.
+void PaintReportCheckBox(QCheckBox* box);
+std::string ReportCheckBoxCaption(const QCheckBox* box);
+std::size_t ReportCheckBoxTag(const QCheckBox* box);
+// A new 1251 caption, shown as the box shows every caption.
+void SetReportCheckBoxCaption(QCheckBox* box, const std::string& caption);
 
 // Tab moves through a panel's controls as they stand on the screen: row by row, left to right.
 // A compound control (a scroll box with its check boxes, a calendar) keeps its inner order.

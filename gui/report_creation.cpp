@@ -47,20 +47,11 @@ constexpr std::string_view kTemplateNotWritten = W1251("Не удалось за
 
 namespace {
 
-constexpr int kCheckBoxStep = 17;
-constexpr const char* kCaptionProperty = "caption1251";
-constexpr const char* kTagProperty = "tag";
 constexpr std::string_view kDatFile = "dat";
 constexpr std::string_view kHCDataFile = "HC\\dat1hc";
 constexpr std::string_view kDeepDataFile = "hc\\dat2hc";
 
 std::chrono::milliseconds gBudgetSecond{1000};
-
-QString Unmnemonic(const QString& text) {
-    QString out = text;
-    out.replace(QStringLiteral("&"), QStringLiteral("&&"));
-    return out;
-}
 
 bool Before(CalendarDate a, CalendarDate b) {
     return std::tie(a.year, a.month, a.day) < std::tie(b.year, b.month, b.day);
@@ -138,36 +129,16 @@ void TReportCreation::SeveralDayBoxes() {
     if (count * kCheckBoxStep > view.height()) {
         width -= scrollBoxAnyDay_->verticalScrollBar()->sizeHint().width();
     }
-    QFont boxFont = form_.font();
-    boxFont.setPointSize(10);
     for (int i = 0; i < count; ++i) {
         bool selected = false;
         std::string& caption = severalDayCaptions_[static_cast<std::size_t>(i)];
         caption = StripSelectedMark(caption, &selected);
-        auto* box = new QCheckBox(Unmnemonic(ToQt(caption)), anyDayContent_);
-        box->setObjectName(QStringLiteral("AnyDayCheckBox%1").arg(i));
-        box->setProperty(kCaptionProperty, QByteArray::fromStdString(caption));
-        box->setProperty(kTagProperty, static_cast<qulonglong>(i));
-        box->setFont(boxFont);
-        box->setBackgroundRole(QPalette::Window);
-        box->setAutoFillBackground(true);
-        box->setGeometry(0, kCheckBoxStep * i, width, kCheckBoxStep);
-        box->setChecked(selected);
-        PaintBox(box);
-        connect(box, &QCheckBox::clicked, this, [this, box] { PaintBox(box); });
-        box->show();
-        severalDayBoxes_.push_back(box);
+        severalDayBoxes_.push_back(
+            AddReportCheckBox(anyDayContent_, QStringLiteral("AnyDayCheckBox%1").arg(i), caption,
+                              static_cast<std::size_t>(i), i, width, selected));
     }
     anyDayContent_->resize(width, kCheckBoxStep * count);
     scrollBoxAnyDay_->verticalScrollBar()->setValue(0);
-}
-
-void TReportCreation::PaintBox(QCheckBox* box) {
-    QPalette palette = box->palette();
-    const bool checked = box->isChecked();
-    palette.setColor(QPalette::Window, checked ? QColor(0x00, 0x00, 0x80) : QColor(Qt::white));
-    palette.setColor(QPalette::WindowText, checked ? QColor(Qt::white) : QColor(Qt::black));
-    box->setPalette(palette);
 }
 
 void TReportCreation::CorrectReport(std::vector<std::string>& lines) {
@@ -361,7 +332,7 @@ bool TReportCreation::StartMonthRun() {
         const std::size_t index = TMainForm::CheckBoxTag(box);
         if (index >= templates.size()) {
             box->setChecked(false);
-            PaintBox(box);
+            PaintReportCheckBox(box);
             continue;
         }
         if (templates[index].empty()) {

@@ -39,7 +39,6 @@ class TReportCreation : public QObject {
 
     void BuildControls();
     void SeveralDayBoxes();
-    void PaintBox(QCheckBox* box);
     void CorrectReport(std::vector<std::string>& lines);
 
     void CreateMonthReports();

@@ -24,21 +24,12 @@ inline constexpr std::string_view kHCDateSet = W1251("Дата съема");
 
 namespace {
 
-constexpr const char* kCaptionProperty = "caption1251";
-
 QDate ToQDate(CalendarDate date) {
     return {date.year, date.month, date.day};
 }
 
 CalendarDate FromQDate(QDate date) {
     return {date.year(), date.month(), date.day()};
-}
-
-// A check box shows its caption with "&" doubled, so no letter becomes a mnemonic.
-QString Unmnemonic(const QString& text) {
-    QString out = text;
-    out.replace(QStringLiteral("&"), QStringLiteral("&&"));
-    return out;
 }
 
 }  // namespace
@@ -145,11 +136,10 @@ void TReportDatesWindow::SetCalendars() {
 void TReportDatesWindow::ApplyPeriodLabels() {
     const PeriodLabels& labels = form_.Dates().periodLabels;
     for (QCheckBox* box : form_.ReportCheckBoxes()) {
-        const std::string caption = box->property(kCaptionProperty).toByteArray().toStdString();
+        const std::string caption = ReportCheckBoxCaption(box);
         const std::string named = calvix::ApplyPeriodLabels(caption, labels);
         if (named != caption) {
-            box->setProperty(kCaptionProperty, QByteArray::fromStdString(named));
-            box->setText(Unmnemonic(ToQt(named)));
+            SetReportCheckBoxCaption(box, named);
         }
     }
 }

@@ -45,18 +45,9 @@ constexpr int kReportWidth = 580;
 constexpr int kReportHeight = 420;
 constexpr int kViewWidth = 460;
 constexpr int kViewHeight = 400;
-constexpr int kCheckBoxStep = 17;
-constexpr const char* kCaptionProperty = "caption1251";
-constexpr const char* kTagProperty = "tag";
 
 void Place(QWidget* widget, const Box& box) {
     widget->setGeometry(box.left, box.top, box.width, box.height);
-}
-
-QString Unmnemonic(const QString& text) {
-    QString out = text;
-    out.replace(QStringLiteral("&"), QStringLiteral("&&"));
-    return out;
 }
 
 void SetCurrentFolder(const fs::path& folder) {
@@ -731,14 +722,6 @@ void TMainForm::UpdateScrollContent() {
                            verticalRange_ > 0 ? verticalRange_ : view.height());
 }
 
-void TMainForm::PaintCheckBox(QCheckBox* box) {
-    QPalette palette = box->palette();
-    const bool checked = box->isChecked();
-    palette.setColor(QPalette::Window, checked ? QColor(0x00, 0x00, 0x80) : QColor(Qt::white));
-    palette.setColor(QPalette::WindowText, checked ? QColor(Qt::white) : QColor(Qt::black));
-    box->setPalette(palette);
-}
-
 void TMainForm::LoadTemplateList(const std::string& section) {
     SaveTemplateMarks();
     templateSection_ = section;
@@ -754,7 +737,7 @@ void TMainForm::SaveTemplateMarks() {
     }
     std::vector<TemplateMark> marks;
     for (QCheckBox* box : reportCheckBoxes_) {
-        marks.push_back({box->property(kTagProperty).toULongLong(), box->isChecked()});
+        marks.push_back({ReportCheckBoxTag(box), box->isChecked()});
     }
     config_->WriteTemplateMarks(templateSection_, monthTemplates_, marks);
     FreeCheckBoxes();
@@ -781,27 +764,14 @@ void TMainForm::CheckBoxFileReport() {
     verticalRange_ = 0;
 
     const int count = static_cast<int>(reportCaptions_.size());
-    QFont boxFont = font();
-    boxFont.setPointSize(10);
     for (int i = 0; i < count; ++i) {
         bool selected = false;
         if (workState_ != WorkState::stArchive) {
             reportCaptions_[i] = StripSelectedMark(reportCaptions_[i], &selected);
         }
-        const std::string& caption = reportCaptions_[i];
-        auto* box = new QCheckBox(Unmnemonic(ToQt(caption)), scrollContent_);
-        box->setObjectName(QStringLiteral("ReportCheckBox%1").arg(i));
-        box->setProperty(kCaptionProperty, QByteArray::fromStdString(caption));
-        box->setProperty(kTagProperty, static_cast<qulonglong>(i));
-        box->setFont(boxFont);
-        box->setBackgroundRole(QPalette::Window);
-        box->setAutoFillBackground(true);
-        box->setGeometry(0, kCheckBoxStep * i, ReportViewWidth(), kCheckBoxStep);
-        box->setChecked(selected);
-        PaintCheckBox(box);
-        connect(box, &QCheckBox::clicked, this, [this, box] { PaintCheckBox(box); });
-        box->show();
-        reportCheckBoxes_.push_back(box);
+        reportCheckBoxes_.push_back(AddReportCheckBox(
+            scrollContent_, QStringLiteral("ReportCheckBox%1").arg(i), reportCaptions_[i],
+            static_cast<std::size_t>(i), i, ReportViewWidth(), selected));
     }
     if (count > 1) {
         verticalRange_ = kCheckBoxStep * count;
@@ -849,13 +819,12 @@ void TMainForm::HandleCheckBoxFocus(QCheckBox* box, bool entering) {
     }
 }
 
-// A 1251 caption kept with the check box, as the box shows it escaped for its mnemonic.
 std::string TMainForm::CheckBoxCaption(const QCheckBox* box) {
-    return box->property(kCaptionProperty).toByteArray().toStdString();
+    return ReportCheckBoxCaption(box);
 }
 
 std::size_t TMainForm::CheckBoxTag(const QCheckBox* box) {
-    return static_cast<std::size_t>(box->property(kTagProperty).toULongLong());
+    return ReportCheckBoxTag(box);
 }
 
 bool TMainForm::RemoveReportCheckBox(std::string_view caption) {
@@ -909,7 +878,7 @@ void TMainForm::KeepBoxInView(const QCheckBox* box) {
 void TMainForm::btAllClearRClick() {
     for (QCheckBox* box : reportCheckBoxes_) {
         box->setChecked(false);
-        PaintCheckBox(box);
+        PaintReportCheckBox(box);
     }
 }
 

@@ -153,7 +153,6 @@ class TMainForm : public QMainWindow {
     bool HandleKey(QKeyEvent* event);
     void HandleCheckBoxFocus(QCheckBox* box, bool entering);
     void FreeCheckBoxes();
-    void PaintCheckBox(QCheckBox* box);
     void UpdateScrollContent();
     // The report choice and report list panels follow the window's size.
     void LayoutReportControls();
