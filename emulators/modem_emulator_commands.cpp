@@ -77,14 +77,13 @@ void ModemEmulator::State::WatchDtr() {
     Trace(on ? "DTR on" : "DTR off");
     if (!on) {
         OnDtrDrop();
+        // Counted once handled, so whoever waits on the count sees the outcome with it.
+        std::lock_guard lock(mutex);
+        ++stats.dtrDrops;
     }
 }
 
 void ModemEmulator::State::OnDtrDrop() {
-    {
-        std::lock_guard lock(mutex);
-        ++stats.dtrDrops;
-    }
     if (dtrMode == 0) {
         return;
     }
