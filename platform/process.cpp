@@ -200,10 +200,9 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
     return args;
 }
 
-std::optional<fs::path> FindProgram(std::string_view program, const fs::path& workingFolder) {
-    if (program.empty()) {
-        return std::nullopt;
-    }
+namespace {
+
+std::optional<fs::path> FindProgramIn(std::string_view program, const fs::path& workingFolder) {
     fs::path named = ResolvePath(program, workingFolder);
     if (IsExecutableFile(named)) {
         return named;
@@ -224,6 +223,29 @@ std::optional<fs::path> FindProgram(std::string_view program, const fs::path& wo
         return alternative;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+fs::path OwnProgramFolder() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : self.parent_path();
+}
+
+std::optional<fs::path> FindProgram(std::string_view program, const fs::path& workingFolder) {
+    if (program.empty()) {
+        return std::nullopt;
+    }
+    if (std::optional<fs::path> found = FindProgramIn(program, workingFolder)) {
+        return found;
+    }
+    // The package's own tools are installed beside the program that runs them.
+    const fs::path own = OwnProgramFolder();
+    if (own.empty()) {
+        return std::nullopt;
+    }
+    return FindProgramIn(program, own);
 }
 
 std::optional<ChildProcess> ChildProcess::Start(std::string_view commandLine,

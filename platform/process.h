@@ -28,11 +28,13 @@ namespace platform {
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // The executable file that `program` (a Windows-style path) names relative to `workingFolder`,
-// with the path rules of ResolvePath; "X.exe" may also be the file "X", and "X" without an
-// extension may be "X.exe". Nothing is looked up through PATH. None when no executable regular
-// file is found.
+// and failing that relative to the running program's own folder; with the path rules of
+// ResolvePath, "X.exe" may also be the file "X", and "X" without an extension may be "X.exe".
+// Nothing is looked up through PATH. None when no executable regular file is found.
 std::optional<std::filesystem::path> FindProgram(std::string_view program,
                                                  const std::filesystem::path& workingFolder);
+// The folder of the running program's executable; empty when it cannot be told.
+std::filesystem::path OwnProgramFolder();
 
 // A started program in a process group of its own. The destructor kills the group and reaps the
 // program if that has not happened yet, so no program is left running unattended.

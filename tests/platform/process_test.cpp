@@ -110,6 +110,24 @@ TEST_F(ProgramFolder, NonExecutableFileIsNoProgram) {
     EXPECT_FALSE(platform::FindProgram("data.exe", Folder()).has_value());
 }
 
+// The package's tools beside the running program are found when the working folder lacks them;
+// a copy in the working folder comes first.
+TEST_F(ProgramFolder, OwnFolderAfterTheWorkingFolder) {
+    const fs::path own = platform::OwnProgramFolder();
+    ASSERT_FALSE(own.empty());
+    const std::string name = "beside-" + std::to_string(::getpid());
+    const fs::path beside = own / name;
+    std::ofstream(beside) << "#!/bin/sh\n";
+    fs::permissions(beside, fs::perms::owner_all);
+    const auto found = platform::FindProgram(name + ".exe", Folder());
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(fs::equivalent(*found, beside));
+    std::ofstream(Folder() / name) << "#!/bin/sh\n";
+    fs::permissions(Folder() / name, fs::perms::owner_all);
+    EXPECT_TRUE(fs::equivalent(*platform::FindProgram(name + ".exe", Folder()), Folder() / name));
+    fs::remove(beside);
+}
+
 // Both ways of waiting: on a pidfd, and by looking at the process (kernels without pidfd).
 class ChildProcessTest : public ProgramFolder, public ::testing::WithParamInterface<bool> {
   protected:
