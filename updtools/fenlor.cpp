@@ -14,15 +14,20 @@ namespace {
 constexpr ToolWaits kWaits{200, 200};
 
 // Passes catalog entries 1..k, so that entry k becomes the device's current archive; the
-// walk ends early where the catalog does.
-void SelectArchive(UpdPort& port, long long k, std::FILE* out) {
+// walk ends early where the catalog does. A damaged or missing entry leaves unknown which
+// archive the device stands on: false, so that no other archive passes for the chosen one.
+bool SelectArchive(UpdPort& port, long long k, std::FILE* out) {
     for (long long n = 1; n <= k; ++n) {
         const Reply reply = port.Exchange(UpdCommand::kNextEntry);
-        if (IsEndOfList(reply) || !IsWholeReply(reply)) {
-            return;
+        if (IsEndOfList(reply)) {
+            return true;
+        }
+        if (!IsWholeReply(reply)) {
+            return false;
         }
         Print(out, std::to_string(n) + " = " + EntryName(reply), "\r\n");
     }
+    return true;
 }
 
 // The current archive's blocks up to the device's end mark. A block that is missing, short or
@@ -73,8 +78,8 @@ bool Download(const std::vector<std::string>& arguments, ArchiveOutput& output, 
         Print(out, "Error creating file", "");
         return false;
     }
-    SelectArchive(*port, ParseNumber(arguments[4]), out);
-    const bool complete = ReadBlocks(*port, output, out);
+    const bool complete =
+        SelectArchive(*port, ParseNumber(arguments[4]), out) && ReadBlocks(*port, output, out);
     port.reset();  // control lines off and closed before the file is settled
     return complete && output.Commit();
 }
