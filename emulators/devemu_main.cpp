@@ -16,6 +16,7 @@
 #include "emulators/hc_line.h"
 #include "emulators/modem_command.h"
 #include "emulators/trace_time.h"
+#include "emulators/upd_command.h"
 
 namespace {
 
@@ -138,9 +139,12 @@ int main(int argc, char** argv) {
     if (command == "modem") {
         return emulators::RunModemCommand(std::vector<std::string>(args.begin() + 1, args.end()));
     }
+    if (command == "upd") {
+        return emulators::RunUpdCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     if (command != "hc") {
         std::cerr << "devemu: unknown emulator '" << command
-                  << "' (available: hc, modem, dump); see devemu --help\n";
+                  << "' (available: hc, modem, upd, dump); see devemu --help\n";
         return kExitUsage;
     }
     const HcParseResult parsed =

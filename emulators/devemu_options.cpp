@@ -389,12 +389,15 @@ std::string DevemuUsage() {
            "        data directories, the command mailbox, current values, archives, faults\n"
            "  modem Hayes AT modem: dialled numbers connect to a heat calculator or an echo, or\n"
            "        give BUSY, NO ANSWER...; incoming calls ring on a signal\n"
+           "  upd   data transfer device (UPD): a catalog of archives, each the dump of an\n"
+           "        emulated version-60 heat calculator or a file, handed over in blocks\n"
            "  dump  not an emulator on a line: writes the dump file of the data transfer device\n"
            "        (UPD) after it has read an emulated version-60 heat calculator\n"
            "\n"
            "Run 'devemu hc --help' for the options.\n"
            "Run 'devemu dump --help' for the dump's options.\n"
-           "Run 'devemu modem --help' for the modem's options.\n";
+           "Run 'devemu modem --help' for the modem's options.\n"
+           "Run 'devemu upd --help' for the UPD's options.\n";
 }
 
 std::string HcUsage() {

@@ -4,14 +4,18 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "emulators/hc_upd_dump.h"
+#include "emulators/upd_command.h"
 #include "emulators/upd_line.h"
 #include "platform/cp1251_literal.h"
 #include "platform/serial_port.h"
@@ -320,6 +324,107 @@ TEST(UpdLine, AnArchiveOfAHeatCalculatorIsItsDumpInWholeBlocks) {
     EXPECT_EQ(archive.bytes, emulators::MakeUpdDump(emulators::HcDevice(config)));
     config.version = 45;
     EXPECT_THROW(emulators::MakeUpdArchive("K1", config), std::invalid_argument);
+}
+
+}  // namespace
+
+namespace {
+
+using emulators::ParseUpdArguments;
+using emulators::UpdParseResult;
+
+TEST(DevemuUpd, RefusesWhatItCannotServe) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;  // a part of it
+    };
+    const Case cases[] = {
+        {{"--archive", "ABCDEFGHIJKLMNOPQ"}, "longer than 16"},
+        {{"--archive", "Котельная №1 дом 2"}, "longer than 16"},
+        {{"--archive", "日本"}, "Windows-1251"},
+        {{"--archive-file", "NoPath"}, "NAME=PATH"},
+        {{"--bad-block", "0"}, "from 1"},
+        {{"--short-block", "x"}, "from 1"},
+        {{"--baud", "10"}, "--baud"},
+        {{"--duration"}, "needs a value"},
+        {{"--address", "3"}, "unknown option"},
+        {{"--report-day", "40"}, "report"},
+        {{"extra"}, "unexpected"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const UpdParseResult parsed = ParseUpdArguments(c.args);
+        EXPECT_EQ(parsed.action, UpdParseResult::Action::Error);
+        EXPECT_NE(parsed.message.find(c.message), std::string::npos) << parsed.message;
+    }
+    EXPECT_EQ(ParseUpdArguments({"--silent", "--help"}).action, UpdParseResult::Action::Help);
+}
+
+TEST(DevemuUpd, TakesTheCatalogFaultsAndLine) {
+    const UpdParseResult parsed = ParseUpdArguments({"--archive",
+                                                     "Котельная №1",
+                                                     "--archive=ABCDEFGHIJKLMNOP:9",
+                                                     "--archive-file",
+                                                     "Dump=a=b.dat",
+                                                     "--archive",
+                                                     "a:b",
+                                                     "--field31",
+                                                     "--hours",
+                                                     "24",
+                                                     "--no-ack",
+                                                     "--silent-from-block=7",
+                                                     "--bad-entry",
+                                                     "2",
+                                                     "--baud",
+                                                     "1200",
+                                                     "--link",
+                                                     "/tmp/u",
+                                                     "--duration",
+                                                     "5",
+                                                     "--verbose"});
+    ASSERT_EQ(parsed.action, UpdParseResult::Action::Run) << parsed.message;
+    const emulators::UpdRunOptions& run = parsed.options;
+    ASSERT_EQ(run.archives.size(), 4u);
+    EXPECT_EQ(run.archives[0].name, std::string(W1251("Котельная №1")));
+    EXPECT_EQ(run.archives[0].seed, 1u);
+    EXPECT_EQ(run.archives[1].name, "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(run.archives[1].seed, 9u);
+    EXPECT_EQ(run.archives[2].name, "Dump");
+    EXPECT_EQ(run.archives[2].filePath, "a=b.dat");
+    EXPECT_EQ(run.archives[3].name, "a:b");
+    EXPECT_EQ(run.archives[3].seed, 4u);
+    EXPECT_EQ(run.device.version, 60);
+    EXPECT_TRUE(run.device.field31);
+    EXPECT_EQ(run.device.hourlyRecords, 24u);
+    EXPECT_TRUE(run.faults.noAcknowledgement);
+    EXPECT_EQ(run.faults.silentFromBlock, 7u);
+    EXPECT_EQ(run.faults.badEntry, 2u);
+    EXPECT_FALSE(run.faults.silent);
+    EXPECT_EQ(run.line.baud, 1200u);
+    EXPECT_EQ(run.line.linkPath, "/tmp/u");
+    EXPECT_EQ(run.durationS, 5u);
+    EXPECT_TRUE(run.verbose);
+    EXPECT_TRUE(ParseUpdArguments({}).options.archives.empty());
+}
+
+TEST(DevemuUpd, CatalogHoldsDumpsAndFiles) {
+    const std::string path = ::testing::TempDir() + "upd_archive.bin";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "twenty bytes long..";
+    }
+    const UpdParseResult parsed = ParseUpdArguments(
+        {"--archive", "One", "--archive-file", "Two=" + path, "--clock", "2024-03-15 10:20:30"});
+    ASSERT_EQ(parsed.action, UpdParseResult::Action::Run) << parsed.message;
+    const std::vector<UpdArchive> catalog = emulators::MakeUpdCatalog(parsed.options);
+    ASSERT_EQ(catalog.size(), 2u);
+    emulators::HcConfig device = parsed.options.device;
+    device.seed = 1;
+    EXPECT_EQ(catalog[0].bytes, emulators::MakeUpdArchive("One", device).bytes);
+    EXPECT_EQ(catalog[1].bytes, Bytes(std::string_view("twenty bytes long..").begin(),
+                                      std::string_view("twenty bytes long..").end()));
+    std::remove(path.c_str());
+    EXPECT_THROW(emulators::MakeUpdCatalog(parsed.options), std::runtime_error);
 }
 
 }  // namespace
