@@ -163,8 +163,8 @@ void TMainForm::BuildWait() {
     progressBarWait_->setGeometry(30, 114, 400, 22);
     progressBarWait_->setRange(0, 600);
     progressBarWait_->setTextVisible(false);
-    Connect(AddButton(pan, "btReturnWait", text::kAbort, 170, 164, 120),
-            &TMainForm::btReturnWaitClick);
+    // "Прервать" belongs to the УПД road, which connects it.
+    AddButton(pan, "btReturnWait", text::kAbort, 170, 164, 120);
 }
 
 void TMainForm::BuildSelectArchiv() {
@@ -172,8 +172,8 @@ void TMainForm::BuildSelectArchiv() {
     AddLabel(pan, "lb1SA", text::kArchivesInUpd, 20, 44);
     listSelectArchiv_ = AddList(pan, "listSelectArchiv", 20, 66, 420, 230);
     AddLabel(pan, "lb2SA", text::kChooseArchive, 20, 306);
-    // Choosing an archive comes with the УПД download; disabled until then.
-    AddButton(pan, "btStartSA", text::kNext, 20, 350, 120)->setEnabled(false);
+    // "Дальше" belongs to the УПД road, which connects it.
+    AddButton(pan, "btStartSA", text::kNext, 20, 350, 120);
     Connect(AddButton(pan, "btReturnSA", text::kBack, 170, 350, 120), NavButton::btReturnSA);
     Connect(AddButton(pan, "btExitSA", text::kExit, 320, 350, 120), &TMainForm::CloseMainForm);
 }
@@ -540,10 +540,6 @@ void TMainForm::btUPDModeClick() {
         ShowErrorPanel(text::kCatalogFailed, PanelWidget(Panel::SelectMode));
         setWindowTitle(ToQt(text::kCaptionBack));
     }
-}
-
-void TMainForm::btReturnWaitClick() {
-    // Aborting a running УПД read comes with the УПД workers.
 }
 
 void TMainForm::btMemoModeClick() {

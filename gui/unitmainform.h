@@ -175,7 +175,6 @@ class TMainForm : public QMainWindow {
     void btPrevTextClick();
     void btSelectReportTextClick();
     void btHCErrorClick();
-    void btReturnWaitClick();
     void CloseMainForm();
 
     MainThreadCaller caller_;

@@ -5,6 +5,7 @@
 #include "gui/report_archive.h"
 #include "gui/report_creation.h"
 #include "gui/report_dates_window.h"
+#include "gui/upd_flow.h"
 
 namespace calvix {
 
@@ -15,6 +16,7 @@ std::vector<std::unique_ptr<QObject>> MakeWorkflows(TMainForm& form) {
     workflows.push_back(std::make_unique<THCReadFlow>(form));
     workflows.push_back(std::make_unique<TReportCreation>(form));
     workflows.push_back(std::make_unique<TReportArchive>(form));
+    workflows.push_back(std::make_unique<TUpdFlow>(form));
     return workflows;
 }
 

@@ -75,16 +75,18 @@ inline void ExpectPrinted(double printed, double expected, int decimals, const s
         << what << ": printed " << printed << ", expected " << expected;
 }
 
-// Writes `folder`/hc/dat1hc as the workstation's reading of the device would.
+// Writes `folder`/hc/dat1hc as the workstation's reading of the device would, with the text
+// encoding that `settings` (calvix.ini) gives the device.
 inline void ReadEmulatedVersion60(const emulators::HcConfig& config,
-                                  const std::filesystem::path& folder) {
+                                  const std::filesystem::path& folder,
+                                  const platform::IniFile& settings = {}) {
     emulators::HcDevice device(config);
     testsupport::DirectModem modem(device);
     auto link = testsupport::DirectLink<protocol::CTV540v60>(modem);
     std::filesystem::create_directories(folder / "hc" / "txt");
     auto file = protocol::DataFile::Create(folder / "hc" / "dat1hc");
     QuietProgress progress;
-    link->ReadVersion60(*file, true, progress, platform::IniFile{}, false);
+    link->ReadVersion60(*file, true, progress, settings, false);
 }
 
 // Writes `folder`/hc/dat1hc with the device's hourly archive only, as a parameter-list reading

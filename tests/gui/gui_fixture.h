@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -52,9 +53,17 @@ class GuiTest : public ::testing::Test {
         DialogService::ClearAnswers();
         DialogService::TakeShown();
         unansweredBefore_ = DialogService::UnansweredCount();
+        // A port no test binds is one that does not open, never the machine's real /dev/ttyS*.
+        for (int n = 1; n <= 8; ++n) {
+            const std::string name = "CALVIX_COM" + std::to_string(n);
+            ::setenv(name.c_str(), (folder_.Path() / ("no-COM" + std::to_string(n))).c_str(), 1);
+        }
     }
     void TearDown() override {
         Stop();
+        for (int n = 1; n <= 8; ++n) {
+            ::unsetenv(("CALVIX_COM" + std::to_string(n)).c_str());
+        }
         fs::current_path(previous_);
         EXPECT_EQ(DialogService::UnansweredCount(), unansweredBefore_)
             << "a box or dialog was shown without a preset answer";
