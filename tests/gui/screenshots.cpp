@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
+#include <functional>
 
 #include "gui/calvix_app.h"
 #include "gui/dialog_service.h"
@@ -25,6 +26,15 @@ bool Grab(const QString& folder, const char* name) {
     Settle();
     const QString file = folder + QLatin1Char('/') + QLatin1String(name);
     return QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+}
+
+// Runs the event loop until `done`, at most a minute.
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000 && !done(); ++i) {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+    return done();
 }
 
 void Click(QWidget& form, const char* name) {
@@ -84,5 +94,20 @@ int main(int argc, char** argv) {
     Click(form, "btHCDateBack");
     Click(form, "btSeveralDaysR");
     ok = Grab(folder, "calvix-hc-several-days.png") && ok;
+
+    // The УПД road, when the caller put an emulated УПД on one of the ports.
+    Click(form, "btHCAnyDayBack");
+    Click(form, "btReturnR");
+    Click(form, "btHCBack");
+    Click(form, "btUPDMode");
+    ok = Grab(folder, "calvix-upd-catalog-wait.png") && ok;
+    if (WaitFor([&] { return form.PanelWidget(calvix::Panel::Wait)->isHidden(); })) {
+        ok = Grab(folder, "calvix-upd-archives.png") && ok;
+        Click(form, "btStartSA");
+        Settle();
+        ok = Grab(folder, "calvix-upd-download.png") && ok;
+        WaitFor([&] { return form.PanelWidget(calvix::Panel::Wait)->isHidden(); });
+        ok = Grab(folder, "calvix-upd-reports.png") && ok;
+    }
     return ok ? 0 : 1;
 }
