@@ -201,6 +201,29 @@ TEST_F(UpdFlowTest, FailuresOfTheRoadAndTheirTexts) {
     }
 }
 
+// "_file.bat" gets the chosen archive's number and the port the УПД was found on; a list that
+// ends well without leaving "dat" is reported as such.
+TEST_F(UpdFlowTest, TheChosenNumberAndThePortGoToTheCommandList) {
+    std::vector<emulators::UpdArchive> twelve;
+    for (int n = 1; n <= 12; ++n) {
+        twelve.push_back({"A" + std::to_string(n), std::vector<std::uint8_t>(16, 0)});
+    }
+    testsupport::EmulatedUpd upd(2, twelve);
+    WriteFile(Folder() / "_file.bat", "rem %1 %2\r\nrecord.exe %1 %2\r\n");
+    WriteFile(Folder() / "record", "#!/bin/sh\necho \"$@\" > arguments\n", false);
+    fs::permissions(Folder() / "record", fs::perms::owner_all);
+    Start();
+    Click("btUPDMode");
+    ASSERT_TRUE(WaitFor("panSelectArchiv"));
+    ASSERT_EQ(Archives().back(), "12 - A12");
+    Click("btStartSA");
+    ASSERT_TRUE(WaitForEndOfWait());
+    EXPECT_EQ(ReadFile(Folder() / "arguments"), "12 2\n");
+    EXPECT_EQ(ErrorText(), "Ошибка при чтении данных из УПД.\nНе найден файл данных.");
+    Click("btHCError");
+    ExpectOnly("panSelectArchiv");
+}
+
 TEST_F(UpdFlowTest, NoArchiveChosen) {
     testsupport::EmulatedUpd upd(1, Catalog());
     Start();
