@@ -13,6 +13,7 @@
 
 #include "emulators/devemu_dump.h"
 #include "emulators/devemu_options.h"
+#include "emulators/emulator_support.h"
 #include "emulators/hc_line.h"
 #include "emulators/modem_command.h"
 #include "emulators/trace_time.h"
@@ -24,34 +25,6 @@ using emulators::HcParseResult;
 
 constexpr int kExitRuntimeError = 1;
 constexpr int kExitUsage = 2;
-
-// Waits for SIGINT or SIGTERM, or until `seconds` have passed when it is not 0.
-void WaitForStop(const sigset_t& signals, unsigned seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (seconds == 0) {
-            int signal = 0;
-            if (sigwait(&signals, &signal) == 0) {
-                return;
-            }
-            continue;
-        }
-        const auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) {
-            return;
-        }
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        timespec timeout{};
-        timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
-        timeout.tv_nsec = static_cast<long>(ns % 1000000000);
-        if (sigtimedwait(&signals, nullptr, &timeout) >= 0) {
-            return;
-        }
-        if (errno != EAGAIN && errno != EINTR) {
-            return;
-        }
-    }
-}
 
 // "heat calculator version 45, addresses 1, 2", or with a version for each address when they
 // differ.
@@ -102,7 +75,7 @@ int RunHc(const emulators::HcRunOptions& run) {
                      line.SlavePath().c_str(), run.line.linkPath.empty() ? "" : " linked as ",
                      run.line.linkPath.c_str());
 
-        WaitForStop(signals, run.durationS);
+        emulators::WaitForSignal(signals, emulators::DurationDeadline(run.durationS));
         line.Stop();
 
         for (const emulators::HcConfig& config : run.devices) {

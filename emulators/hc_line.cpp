@@ -1,5 +1,6 @@
 #include "emulators/hc_line.h"
 
+#include "emulators/emulator_support.h"
 #include "emulators/pseudo_terminal.h"
 
 #include <fcntl.h>
@@ -52,30 +53,6 @@ class UniqueFd {
   private:
     int fd_ = -1;
 };
-
-timespec ToTimespec(Clock::duration d) {
-    if (d < Clock::duration::zero()) {
-        d = Clock::duration::zero();
-    }
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-    ts.tv_nsec = static_cast<long>(ns % 1000000000);
-    return ts;
-}
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    char cell[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(cell, sizeof cell, "%02X", b);
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += cell;
-    }
-    return text;
-}
 
 }  // namespace
 

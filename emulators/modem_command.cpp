@@ -1,4 +1,5 @@
 #include "emulators/modem_command.h"
+#include "emulators/emulator_support.h"
 #include "emulators/trace_time.h"
 
 #include <pthread.h>
@@ -350,27 +351,9 @@ int RunModemCommand(const std::vector<std::string>& args) {
             stderr, "devemu: modem on %s%s%s%s\n", modem.SlavePath().c_str(),
             run.modem.linkPath.empty() ? "" : " linked as ", run.modem.linkPath.c_str(),
             heatCalculator ? (", heat calculator on " + heatCalculator->SlavePath()).c_str() : "");
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::seconds(run.durationS);
+        const auto deadline = DurationDeadline(run.durationS);
         for (;;) {
-            int signal = 0;
-            if (run.durationS == 0) {
-                if (sigwait(&signals, &signal) != 0) {
-                    continue;
-                }
-            } else {
-                const auto left = deadline - std::chrono::steady_clock::now();
-                if (left <= std::chrono::steady_clock::duration::zero()) {
-                    break;
-                }
-                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-                const timespec timeout{static_cast<time_t>(ns / 1000000000),
-                                       static_cast<long>(ns % 1000000000)};
-                signal = sigtimedwait(&signals, nullptr, &timeout);
-                if (signal < 0) {
-                    continue;  // EAGAIN at the deadline, EINTR
-                }
-            }
+            const int signal = WaitForSignal(signals, deadline);
             if (signal == SIGUSR1) {
                 modem.Ring(5, 3000);
             } else if (signal == SIGUSR2) {

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "emulators/devemu_options.h"
+#include "emulators/emulator_support.h"
 #include "emulators/trace_time.h"
 #include "platform/codepage.h"
 
@@ -186,29 +187,6 @@ UpdParseResult Finish(Parsing parsing) {
     return result;
 }
 
-void WaitForStop(const sigset_t& signals, unsigned seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (seconds == 0) {
-            int signal = 0;
-            if (sigwait(&signals, &signal) == 0) {
-                return;
-            }
-            continue;
-        }
-        const auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) {
-            return;
-        }
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{static_cast<time_t>(ns / 1000000000),
-                               static_cast<long>(ns % 1000000000)};
-        if (sigtimedwait(&signals, nullptr, &timeout) >= 0 || (errno != EAGAIN && errno != EINTR)) {
-            return;
-        }
-    }
-}
-
 }  // namespace
 
 UpdParseResult ParseUpdArguments(const std::vector<std::string>& args) {
@@ -347,7 +325,7 @@ int RunUpdCommand(const std::vector<std::string>& args) {
         std::fprintf(stderr, "devemu: data transfer device with %zu archive(s) on %s%s%s\n",
                      run.archives.size(), line.SlavePath().c_str(),
                      run.line.linkPath.empty() ? "" : " linked as ", run.line.linkPath.c_str());
-        WaitForStop(signals, run.durationS);
+        WaitForSignal(signals, DurationDeadline(run.durationS));
         line.Stop();
         const UpdStats s = line.Stats();
         std::fprintf(stderr,

@@ -1,5 +1,6 @@
 #include "emulators/upd_line.h"
 
+#include "emulators/emulator_support.h"
 #include "emulators/hc_upd_dump.h"
 #include "emulators/pseudo_terminal.h"
 
@@ -35,29 +36,6 @@ void CloseFd(int& fd) {
         ::close(fd);
         fd = -1;
     }
-}
-
-timespec ToTimespec(Clock::duration d) {
-    const auto ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(d, Clock::duration::zero()))
-            .count();
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-    ts.tv_nsec = static_cast<long>(ns % 1000000000);
-    return ts;
-}
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    char cell[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(cell, sizeof cell, "%02X", b);
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += cell;
-    }
-    return text;
 }
 
 std::uint8_t Sum(std::span<const std::uint8_t> bytes) {
