@@ -113,12 +113,8 @@ DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
     // The device is version 60 unless a later --version says otherwise.
     std::vector<std::string> deviceArgs{"--version", std::to_string(kTwoPipelineVersion)};
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
+        const OptionWord word = SplitOptionWord(args[i]);
+        const std::string& name = word.name;
         if (name == "--help" || name == "-h") {
             result.action = DumpParseResult::Action::Help;
             return result;
@@ -134,14 +130,11 @@ DumpParseResult ParseDumpArguments(const std::vector<std::string>& args) {
             deviceArgs.push_back(args[i]);  // a device option, or the value of one
             continue;
         }
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
+        const std::optional<std::string> taken = TakeOptionValue(args, i, word);
+        if (!taken) {
             return fail("option " + name + " needs a value");
         }
+        const std::string& value = *taken;
         if (const std::string error = ApplyDumpOption(name, value, result); !error.empty()) {
             return fail(error);
         }

@@ -12,6 +12,26 @@
 
 namespace emulators {
 
+OptionWord SplitOptionWord(const std::string& word) {
+    OptionWord split{word, std::nullopt};
+    if (const auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
+        split.inlineValue = word.substr(eq + 1);
+        split.name.resize(eq);
+    }
+    return split;
+}
+
+std::optional<std::string> TakeOptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                           const OptionWord& word) {
+    if (word.inlineValue) {
+        return word.inlineValue;
+    }
+    if (i + 1 < args.size()) {
+        return args[++i];
+    }
+    return std::nullopt;
+}
+
 std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned long long max) {
     unsigned long long value = 0;
     const char* end = text.data() + text.size();
@@ -176,12 +196,8 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
     std::vector<DeviceSpec> specs;
     HcConfig base;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
+        const OptionWord word = SplitOptionWord(args[i]);
+        const std::string& name = word.name;
         if (name == "--help" || name == "-h") {
             result.action = HcParseResult::Action::Help;
             return result;
@@ -205,14 +221,11 @@ HcParseResult ParseHcArguments(const std::vector<std::string>& args) {
         if (name.rfind("--", 0) != 0) {
             return fail("unexpected argument '" + name + "'");
         }
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
+        const std::optional<std::string> taken = TakeOptionValue(args, i, word);
+        if (!taken) {
             return fail("option " + name + " needs a value");
         }
+        const std::string& value = *taken;
         auto number = [&](unsigned long long min,
                           unsigned long long max) -> std::optional<unsigned long long> {
             const auto n = ParseNumber(value, max);

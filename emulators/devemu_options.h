@@ -13,6 +13,18 @@
 
 namespace emulators {
 
+// One word of a command line: "--name=value" split at its "=", anything else whole.
+struct OptionWord {
+    std::string name;
+    std::optional<std::string> inlineValue;
+};
+OptionWord SplitOptionWord(const std::string& word);
+
+// The value of the option at args[i]: its inline value, else the next word (i moves on to it);
+// nullopt when there is none.
+std::optional<std::string> TakeOptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                           const OptionWord& word);
+
 // A whole decimal number of an option, at most `max`; nullopt for anything else.
 std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned long long max);
 

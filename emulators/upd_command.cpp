@@ -197,30 +197,23 @@ UpdParseResult ParseUpdArguments(const std::vector<std::string>& args) {
         return parsing.result;
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
+        const OptionWord word = SplitOptionWord(args[i]);
+        const std::string& name = word.name;
         if (name == "--help" || name == "-h") {
             parsing.result.action = UpdParseResult::Action::Help;
             return parsing.result;
         }
-        if (!inlineValue && ApplyFlag(name, parsing)) {
+        if (!word.inlineValue && ApplyFlag(name, parsing)) {
             continue;
         }
         if (name.rfind("--", 0) != 0) {
             return fail("unexpected argument '" + name + "'");
         }
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
+        const std::optional<std::string> taken = TakeOptionValue(args, i, word);
+        if (!taken) {
             return fail("option " + name + " needs a value");
         }
+        const std::string& value = *taken;
         if (DeviceOptionTakesValue(name) == true) {
             parsing.deviceArgs.push_back(name);
             parsing.deviceArgs.push_back(value);
