@@ -68,6 +68,27 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
     return true;
 }
 
+bool FollowLinks(std::filesystem::path path, std::filesystem::path& target) {
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+            target = std::move(path);
+            return true;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return false;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return false;
+}
+
+std::filesystem::path LinkedFile(const std::filesystem::path& path) {
+    std::filesystem::path target;
+    return FollowLinks(path, target) ? target : path;
+}
+
 bool ReadExactly(int fd, void* buffer, std::size_t count) {
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;

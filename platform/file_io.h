@@ -20,6 +20,13 @@ enum class FileRead {
 [[nodiscard]] FileRead ReadFileWhole(const std::filesystem::path& path, std::string& content,
                                      std::size_t limit = std::size_t{64} << 20);
 
+// The file a chain of symbolic links ends in; it need not exist. False for a loop or a link that
+// cannot be read.
+[[nodiscard]] bool FollowLinks(std::filesystem::path path, std::filesystem::path& target);
+// The same, or `path` itself where the chain cannot be followed (opening it then fails): where a
+// program writes, so that a link is never replaced by the file.
+std::filesystem::path LinkedFile(const std::filesystem::path& path);
+
 // Reads `count` bytes from `fd` (retrying after signals); false at the end of the file or on an
 // error before all of them came.
 [[nodiscard]] bool ReadExactly(int fd, void* buffer, std::size_t count);

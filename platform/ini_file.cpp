@@ -17,23 +17,6 @@
 namespace platform {
 namespace {
 
-// The file a chain of symbolic links ends in; it need not exist. False for a loop.
-bool FollowLinks(std::filesystem::path path, std::filesystem::path& target) {
-    for (int hop = 0; hop < 40; ++hop) {
-        std::error_code error;
-        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
-            target = std::move(path);
-            return true;
-        }
-        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
-        if (error) {
-            return false;
-        }
-        path = next.is_absolute() ? next : path.parent_path() / next;
-    }
-    return false;
-}
-
 // Whether the target would take a write where it stands: a regular file that opens for
 // writing, or nothing yet. Opening without O_TRUNC changes nothing.
 bool TakesAWrite(const std::filesystem::path& target) {

@@ -69,23 +69,6 @@ std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path, bool f
     return FileIdentity{info.st_dev, info.st_ino};
 }
 
-// The file a path names once its symbolic links are followed: the output is written there, and
-// only that file is removed, so a link is never replaced or left pointing at a partial file.
-std::filesystem::path FollowLinks(std::filesystem::path path) {
-    for (int hop = 0; hop < 40; ++hop) {
-        std::error_code error;
-        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
-            break;
-        }
-        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
-        if (error) {
-            break;
-        }
-        path = target.is_absolute() ? target : path.parent_path() / target;
-    }
-    return path;
-}
-
 // Why `path` must not become the output, or nullptr when it may.
 const char* OutputRefusal(const std::filesystem::path& path, const FileIdentity& list) {
     struct stat info {};
@@ -110,7 +93,7 @@ class LineLoop {
         : link_(link),
           executor_(link, abonent, options.timing),
           deepPending_(deepArchives),
-          outputPath_(FollowLinks(std::move(outputPath))),
+          outputPath_(platform::LinkedFile(outputPath)),
           list_(list),
           options_(options),
           out_(out) {}

@@ -13,21 +13,6 @@ namespace updtools {
 
 namespace {
 
-std::filesystem::path FollowLinks(std::filesystem::path path) {
-    for (int hop = 0; hop < 40; ++hop) {
-        std::error_code error;
-        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
-            break;
-        }
-        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
-        if (error) {
-            break;
-        }
-        path = link.is_absolute() ? link : path.parent_path() / link;
-    }
-    return path;
-}
-
 // Only a regular file: a folder or a device at the output path is not ours to remove.
 void RemoveRegularFile(const std::filesystem::path& path) {
     struct stat info {};
@@ -41,7 +26,9 @@ void RemoveRegularFile(const std::filesystem::path& path) {
 ArchiveOutput::ArchiveOutput(const std::filesystem::path& target,
                              std::function<void(const std::string&)> created,
                              std::function<void()> settled)
-    : target_(FollowLinks(target)), created_(std::move(created)), settled_(std::move(settled)) {}
+    : target_(platform::LinkedFile(target)),
+      created_(std::move(created)),
+      settled_(std::move(settled)) {}
 
 ArchiveOutput::~ArchiveOutput() {
     if (!committed_) {
