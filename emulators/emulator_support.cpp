@@ -1,5 +1,8 @@
 #include "emulators/emulator_support.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -27,6 +30,63 @@ timespec ToTimespec(std::chrono::steady_clock::duration d) {
     ts.tv_sec = static_cast<time_t>(ns / 1000000000);
     ts.tv_nsec = static_cast<long>(ns % 1000000000);
     return ts;
+}
+
+bool WaitOrStop(int wake, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return true;
+        }
+        const timespec remaining = ToTimespec(deadline - now);
+        pollfd fd{wake, POLLIN, 0};
+        const int r = ppoll(&fd, 1, &remaining, nullptr);
+        if (r > 0 || (r < 0 && errno != EINTR)) {
+            return false;
+        }
+    }
+}
+
+bool WriteAllOrStop(int master, int wake, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(master, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return false;
+        }
+        // The client's input queue is full: wait until it reads, or until we are stopped.
+        pollfd fds[2] = {{wake, POLLIN, 0}, {master, POLLOUT, 0}};
+        const int r = ppoll(fds, 2, nullptr, nullptr);
+        if ((r < 0 && errno != EINTR) || fds[0].revents != 0) {
+            errno = 0;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WritePacedOrStop(int master, int wake, std::span<const std::uint8_t> bytes,
+                      std::chrono::steady_clock::duration byteTime) {
+    if (byteTime == std::chrono::steady_clock::duration::zero()) {
+        return WriteAllOrStop(master, wake, bytes);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (!WaitOrStop(wake, start + static_cast<long>(i) * byteTime)) {
+            errno = 0;
+            return false;
+        }
+        if (!WriteAllOrStop(master, wake, bytes.subspan(i, 1))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int WaitForSignal(const sigset_t& signals,

@@ -19,6 +19,18 @@ std::string Hex(std::span<const std::uint8_t> bytes);
 // A ppoll timeout; a negative duration is zero.
 timespec ToTimespec(std::chrono::steady_clock::duration d);
 
+// The serving thread of an emulated line waits and writes through these; each ends early, with
+// false, once `wake` (the line's eventfd) is signalled to stop the line.
+// Waits until `deadline`.
+bool WaitOrStop(int wake, std::chrono::steady_clock::time_point deadline);
+// Writes everything to the pseudo-terminal's master, waiting while the client's queue is full.
+// False with errno set after a write error, with errno 0 when the line is stopped.
+bool WriteAllOrStop(int master, int wake, std::span<const std::uint8_t> bytes);
+// Byte by byte, `byteTime` apart from the first (absolute times, so the writing does not add
+// up), as a UART puts an answer on the wire; all at once for a zero `byteTime`. As above.
+bool WritePacedOrStop(int master, int wake, std::span<const std::uint8_t> bytes,
+                      std::chrono::steady_clock::duration byteTime);
+
 // Waits for one of `signals` (blocked by the caller) until `deadline` (none: for ever). The
 // signal's number, or 0 when the deadline came first.
 int WaitForSignal(const sigset_t& signals,

@@ -117,8 +117,7 @@ struct HcLine::State {
     void OnByte(std::uint8_t byte);
     void OnFrame();
     void DropPartial();
-    bool WaitUntil(Clock::time_point deadline);
-    bool WriteAll(std::span<const std::uint8_t> bytes);
+    bool WaitUntil(Clock::time_point deadline) const { return WaitOrStop(wake.Get(), deadline); }
     bool Send(std::span<const std::uint8_t> answer);
 };
 
@@ -146,66 +145,13 @@ void HcLine::State::RemoveLink() {
     emulators::RemoveLink(options.linkPath, slavePath);
 }
 
-bool HcLine::State::WaitUntil(Clock::time_point deadline) {
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline) {
-            return true;
-        }
-        const timespec remaining = ToTimespec(deadline - now);
-        pollfd fd{wake.Get(), POLLIN, 0};
-        const int r = ppoll(&fd, 1, &remaining, nullptr);
-        if (r > 0) {
-            return false;
-        }
-        if (r < 0 && errno != EINTR) {
-            return false;
-        }
-    }
-}
-
-bool HcLine::State::WriteAll(std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(master.Get(), bytes.data(), bytes.size());
-        if (n > 0) {
-            bytes = bytes.subspan(static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            Trace(std::string("write failed: ") + std::strerror(errno));
-            return false;
-        }
-        // The client's input queue is full: wait until it reads, or until we are stopped.
-        pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {master.Get(), POLLOUT, 0}};
-        if (ppoll(fds, 2, nullptr, nullptr) < 0 && errno != EINTR) {
-            return false;
-        }
-        if (fds[0].revents != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool HcLine::State::Send(std::span<const std::uint8_t> answer) {
     Trace("tx " + Hex(answer));
-    const Clock::duration byteTime = ByteTime();
-    if (byteTime == Clock::duration::zero()) {
-        if (!WriteAll(answer)) {
-            return false;
+    if (!WritePacedOrStop(master.Get(), wake.Get(), answer, ByteTime())) {
+        if (errno != 0) {
+            Trace(std::string("write failed: ") + std::strerror(errno));
         }
-    } else {
-        // Absolute deadlines, so the time spent writing does not add up over the answer.
-        const Clock::time_point start = Clock::now();
-        for (std::size_t i = 0; i < answer.size(); ++i) {
-            if (!WaitUntil(start + static_cast<long>(i) * byteTime) ||
-                !WriteAll(answer.subspan(i, 1))) {
-                return false;
-            }
-        }
+        return false;
     }
     Count(&LineStats::answersSent);
     Count(&LineStats::bytesSent, static_cast<unsigned>(answer.size()));

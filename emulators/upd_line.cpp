@@ -128,8 +128,7 @@ struct UpdLine::State {
     void OnOpen();
     void OnNextEntry();
     void OnNextBlock();
-    bool WaitUntil(Clock::time_point deadline) const;
-    bool WriteAll(std::span<const std::uint8_t> bytes) const;
+    bool WaitUntil(Clock::time_point deadline) const { return WaitOrStop(wake, deadline); }
     void Send(std::span<const std::uint8_t> answer);
 };
 
@@ -144,58 +143,14 @@ void UpdLine::State::Open() {
     }
 }
 
-bool UpdLine::State::WaitUntil(Clock::time_point deadline) const {
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline) {
-            return true;
-        }
-        const timespec remaining = ToTimespec(deadline - now);
-        pollfd fd{wake, POLLIN, 0};
-        const int r = ppoll(&fd, 1, &remaining, nullptr);
-        if (r > 0 || (r < 0 && errno != EINTR)) {
-            return false;
-        }
-    }
-}
-
-bool UpdLine::State::WriteAll(std::span<const std::uint8_t> bytes) const {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(master, bytes.data(), bytes.size());
-        if (n > 0) {
-            bytes = bytes.subspan(static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            Trace(std::string("write failed: ") + std::strerror(errno));
-            return false;
-        }
-        // The client's input queue is full: wait until it reads, or until we are stopped.
-        pollfd fds[2] = {{wake, POLLIN, 0}, {master, POLLOUT, 0}};
-        if ((ppoll(fds, 2, nullptr, nullptr) < 0 && errno != EINTR) || fds[0].revents != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void UpdLine::State::Send(std::span<const std::uint8_t> answer) {
     // With pacing the command is complete only when its last byte would have arrived.
     if (!WaitUntil(std::max(lastArrival, Clock::now()) + kAnswerDelay)) {
         return;
     }
     Trace("tx " + Hex(answer));
-    const Clock::duration byteTime = ByteTime();
-    // Absolute deadlines, so the time spent writing does not add up over the answer.
-    const Clock::time_point start = Clock::now();
-    for (std::size_t i = 0; i < answer.size(); ++i) {
-        if (!WaitUntil(start + static_cast<long>(i) * byteTime) ||
-            !WriteAll(answer.subspan(i, 1))) {
-            return;
-        }
+    if (!WritePacedOrStop(master, wake, answer, ByteTime()) && errno != 0) {
+        Trace(std::string("write failed: ") + std::strerror(errno));
     }
 }
 
