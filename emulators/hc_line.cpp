@@ -1,11 +1,11 @@
 #include "emulators/hc_line.h"
 
 #include "emulators/emulator_support.h"
+#include "emulators/line_service.h"
 #include "emulators/pseudo_terminal.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,47 +27,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
-        return *this;
-    }
-    int Get() const { return fd_; }
-    void Reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-  private:
-    int fd_ = -1;
-};
-
 }  // namespace
 
 struct HcLine::State {
     std::vector<std::unique_ptr<HcDevice>> devices;
     LineOptions options;
-    UniqueFd master;
-    UniqueFd slave;  // kept open so that clients may come and go and raw mode stays
-    UniqueFd wake;   // eventfd; readable once Stop() was called
-    std::string slavePath;
-    bool linkMade = false;
-    std::thread thread;
-
-    std::mutex stopMutex;
-    bool stopped = false;
+    std::unique_ptr<LineService> line;
 
     mutable std::mutex statsMutex;
     LineStats stats;
@@ -80,7 +45,7 @@ struct HcLine::State {
 
     // A UART takes 11 bits a byte (start, 8 data, parity, stop) at the line's rate.
     Clock::duration ByteTime() const {
-        const unsigned baud = options.baud != 0 ? options.baud : ClientLineRate(master.Get());
+        const unsigned baud = options.baud != 0 ? options.baud : ClientLineRate(line->Master());
         if (baud == 0) {
             return Clock::duration::zero();
         }
@@ -110,44 +75,17 @@ struct HcLine::State {
         stats.*member += n;
     }
 
-    void Open();
-    void MakeLink();
-    void RemoveLink();
     void Run();
     void OnByte(std::uint8_t byte);
     void OnFrame();
     void DropPartial();
-    bool WaitUntil(Clock::time_point deadline) const { return WaitOrStop(wake.Get(), deadline); }
+    bool WaitUntil(Clock::time_point deadline) const { return WaitOrStop(line->Wake(), deadline); }
     bool Send(std::span<const std::uint8_t> answer);
 };
 
-void HcLine::State::Open() {
-    PseudoTerminalEnds ends = OpenPseudoTerminal(B9600, true);
-    master = UniqueFd(ends.master);
-    slave = UniqueFd(ends.slave);
-    slavePath = ends.slavePath;
-    wake = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (wake.Get() < 0) {
-        ThrowErrno("eventfd");
-    }
-}
-
-void HcLine::State::MakeLink() {
-    emulators::MakeLink(options.linkPath, slavePath);
-    linkMade = true;
-}
-
-void HcLine::State::RemoveLink() {
-    if (!linkMade) {
-        return;
-    }
-    linkMade = false;
-    emulators::RemoveLink(options.linkPath, slavePath);
-}
-
 bool HcLine::State::Send(std::span<const std::uint8_t> answer) {
     Trace("tx " + Hex(answer));
-    if (!WritePacedOrStop(master.Get(), wake.Get(), answer, ByteTime())) {
+    if (!WritePacedOrStop(line->Master(), line->Wake(), answer, ByteTime())) {
         if (errno != 0) {
             Trace(std::string("write failed: ") + std::strerror(errno));
         }
@@ -220,7 +158,7 @@ void HcLine::State::Run() {
             timeout = ToTimespec(lastArrival + Gap() - Clock::now());
             timeoutPtr = &timeout;
         }
-        pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {master.Get(), POLLIN, 0}};
+        pollfd fds[2] = {{line->Wake(), POLLIN, 0}, {line->Master(), POLLIN, 0}};
         const int r = ppoll(fds, 2, timeoutPtr, nullptr);
         if (r < 0) {
             if (errno == EINTR) {
@@ -239,7 +177,7 @@ void HcLine::State::Run() {
             continue;
         }
         if ((fds[1].revents & POLLIN) != 0) {
-            const ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
+            const ssize_t n = ::read(line->Master(), buffer, sizeof buffer);
             if (n > 0) {
                 Count(&LineStats::bytesReceived, static_cast<unsigned>(n));
                 for (ssize_t i = 0; i < n; ++i) {
@@ -273,11 +211,8 @@ HcLine::HcLine(std::vector<HcConfig> devices, LineOptions options)
         state_->devices.push_back(std::make_unique<HcDevice>(config));
     }
     state_->options = std::move(options);
-    state_->Open();
-    if (!state_->options.linkPath.empty()) {
-        state_->MakeLink();
-    }
-    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+    state_->line = std::make_unique<LineService>(B9600, true, state_->options.linkPath);
+    state_->line->Start([state = state_.get()] { state->Run(); });
 }
 
 HcLine::~HcLine() {
@@ -285,7 +220,7 @@ HcLine::~HcLine() {
 }
 
 const std::string& HcLine::SlavePath() const {
-    return state_->slavePath;
+    return state_->line->SlavePath();
 }
 
 HcDevice& HcLine::Device(std::uint8_t address) {
@@ -302,21 +237,7 @@ LineStats HcLine::Stats() const {
 }
 
 void HcLine::Stop() {
-    std::lock_guard lock(state_->stopMutex);
-    if (state_->stopped) {
-        return;
-    }
-    state_->stopped = true;
-    const std::uint64_t one = 1;
-    if (::write(state_->wake.Get(), &one, sizeof one) < 0) {
-        // The eventfd cannot overflow with a single write; nothing else to do.
-    }
-    if (state_->thread.joinable()) {
-        state_->thread.join();
-    }
-    state_->RemoveLink();
-    state_->master.Reset();
-    state_->slave.Reset();
+    state_->line->Stop();
 }
 
 }  // namespace emulators

@@ -2,10 +2,10 @@
 
 #include "emulators/emulator_support.h"
 #include "emulators/hc_upd_dump.h"
+#include "emulators/line_service.h"
 #include "emulators/pseudo_terminal.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,13 +30,6 @@ constexpr std::size_t kCommandSize = 5;
 constexpr std::size_t kShortReply = 10;
 constexpr auto kAnswerDelay = std::chrono::milliseconds(2);
 constexpr std::uint8_t kAcknowledgement[] = {0x00, 0x50, 0x50};
-
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
-}
 
 std::uint8_t Sum(std::span<const std::uint8_t> bytes) {
     unsigned sum = 0;
@@ -66,15 +59,7 @@ struct UpdLine::State {
     std::vector<UpdArchive> archives;
     UpdFaults faults;
     UpdLineOptions options;
-    int master = -1;
-    int slave = -1;  // kept open so that clients may come and go and raw mode stays
-    int wake = -1;   // eventfd; readable once Stop() was called
-    std::string slavePath;
-    bool linkMade = false;
-    std::thread thread;
-
-    std::mutex stopMutex;
-    bool stopped = false;
+    std::unique_ptr<LineService> line;
 
     mutable std::mutex statsMutex;
     UpdStats stats;
@@ -91,15 +76,9 @@ struct UpdLine::State {
     Clock::time_point wireFree{};
     bool discardingStray = false;
 
-    ~State() {
-        CloseFd(master);
-        CloseFd(slave);
-        CloseFd(wake);
-    }
-
     // Start, 8 data bits, parity and two stop bits.
     Clock::duration ByteTime() const {
-        const unsigned baud = options.baud != 0 ? options.baud : ClientLineRate(master);
+        const unsigned baud = options.baud != 0 ? options.baud : ClientLineRate(line->Master());
         if (baud == 0) {
             return Clock::duration::zero();
         }
@@ -119,7 +98,6 @@ struct UpdLine::State {
         ++(stats.*member);
     }
 
-    void Open();
     void Run();
     bool ReadMaster();
     void OnByte(std::uint8_t byte);
@@ -128,20 +106,9 @@ struct UpdLine::State {
     void OnOpen();
     void OnNextEntry();
     void OnNextBlock();
-    bool WaitUntil(Clock::time_point deadline) const { return WaitOrStop(wake, deadline); }
+    bool WaitUntil(Clock::time_point deadline) const { return WaitOrStop(line->Wake(), deadline); }
     void Send(std::span<const std::uint8_t> answer);
 };
-
-void UpdLine::State::Open() {
-    PseudoTerminalEnds ends = OpenPseudoTerminal(B9600, true);
-    master = ends.master;
-    slave = ends.slave;
-    slavePath = ends.slavePath;
-    wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) {
-        ThrowErrno("eventfd");
-    }
-}
 
 void UpdLine::State::Send(std::span<const std::uint8_t> answer) {
     // With pacing the command is complete only when its last byte would have arrived.
@@ -149,7 +116,7 @@ void UpdLine::State::Send(std::span<const std::uint8_t> answer) {
         return;
     }
     Trace("tx " + Hex(answer));
-    if (!WritePacedOrStop(master, wake, answer, ByteTime()) && errno != 0) {
+    if (!WritePacedOrStop(line->Master(), line->Wake(), answer, ByteTime()) && errno != 0) {
         Trace(std::string("write failed: ") + std::strerror(errno));
     }
 }
@@ -279,7 +246,7 @@ void UpdLine::State::OnNextBlock() {
 
 bool UpdLine::State::ReadMaster() {
     std::uint8_t buffer[256];
-    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    const ssize_t n = ::read(line->Master(), buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
         return true;
     }
@@ -300,7 +267,7 @@ void UpdLine::State::Run() {
             timeout = ToTimespec(lastArrival + Gap() - Clock::now());
             timeoutPtr = &timeout;
         }
-        pollfd fds[2] = {{wake, POLLIN, 0}, {master, POLLIN, 0}};
+        pollfd fds[2] = {{line->Wake(), POLLIN, 0}, {line->Master(), POLLIN, 0}};
         const int r = ppoll(fds, 2, timeoutPtr, nullptr);
         if (r < 0 && errno == EINTR) {
             continue;
@@ -338,12 +305,8 @@ UpdLine::UpdLine(std::vector<UpdArchive> archives, UpdFaults faults, UpdLineOpti
     state_->archives = std::move(archives);
     state_->faults = faults;
     state_->options = std::move(options);
-    state_->Open();
-    if (!state_->options.linkPath.empty()) {
-        MakeLink(state_->options.linkPath, state_->slavePath);
-        state_->linkMade = true;
-    }
-    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+    state_->line = std::make_unique<LineService>(B9600, true, state_->options.linkPath);
+    state_->line->Start([state = state_.get()] { state->Run(); });
 }
 
 UpdLine::~UpdLine() {
@@ -351,7 +314,7 @@ UpdLine::~UpdLine() {
 }
 
 const std::string& UpdLine::SlavePath() const {
-    return state_->slavePath;
+    return state_->line->SlavePath();
 }
 
 UpdStats UpdLine::Stats() const {
@@ -360,24 +323,7 @@ UpdStats UpdLine::Stats() const {
 }
 
 void UpdLine::Stop() {
-    std::lock_guard lock(state_->stopMutex);
-    if (state_->stopped) {
-        return;
-    }
-    state_->stopped = true;
-    const std::uint64_t one = 1;
-    if (::write(state_->wake, &one, sizeof one) < 0) {
-        // The eventfd cannot overflow with a single write; nothing else to do.
-    }
-    if (state_->thread.joinable()) {
-        state_->thread.join();
-    }
-    if (state_->linkMade) {
-        state_->linkMade = false;
-        RemoveLink(state_->options.linkPath, state_->slavePath);
-    }
-    CloseFd(state_->master);
-    CloseFd(state_->slave);
+    state_->line->Stop();
 }
 
 UpdArchive MakeUpdArchive(std::string name, const HcConfig& device) {
