@@ -101,18 +101,23 @@ TEST_F(UpdFlowTest, CatalogChoiceDownloadAndReportsAsFromTheCalculatorItself) {
               Cp("1 - Котельная 1\r\n2 - ЦТП ул.Мира 12-а\r\n3 - TK-3\r\n"));
     EXPECT_EQ(form.Config()->Connection().portName, "COM3") << "the port the device was found on";
 
-    Choose(1);
-    ExpectOnly("panWait");
-    ASSERT_TRUE(WaitFor("panReport"));
-    // What came over the line, converted, is what the device holds, converted.
-    const emulators::UpdArchive& held = catalog[1];
-    const fs::path expected = Folder() / "expected";
-    std::ofstream(expected, std::ios::binary)
-        .write(reinterpret_cast<const char*>(held.bytes.data()),
-               static_cast<std::streamsize>(held.bytes.size()));
-    protocol::CTV540v60Upd converter;
-    ASSERT_TRUE(converter.ConvertDump(expected, form.Config()->Ini()));
-    EXPECT_TRUE(ReadFile(Folder() / "dat") == ReadFile(expected));
+    // Each archive, downloaded and converted, is what the device holds, converted.
+    for (int row : {0, 2, 1}) {
+        SCOPED_TRACE(row);
+        Choose(row);
+        ExpectOnly("panWait");
+        ASSERT_TRUE(WaitFor("panReport"));
+        const emulators::UpdArchive& held = catalog[static_cast<std::size_t>(row)];
+        const fs::path expected = Folder() / "expected";
+        testsupport::WriteBytes(expected, std::string(held.bytes.begin(), held.bytes.end()));
+        protocol::CTV540v60Upd converter;
+        ASSERT_TRUE(converter.ConvertDump(expected, form.Config()->Ini()));
+        EXPECT_TRUE(ReadFile(Folder() / "dat") == ReadFile(expected));
+        if (row != 1) {
+            Click("btReturnR");
+            ExpectOnly("panSelectArchiv");
+        }
+    }
     const std::string fromUpd = FirstReport(form);
 
     // The same device read directly gives the same report.
@@ -124,6 +129,11 @@ TEST_F(UpdFlowTest, CatalogChoiceDownloadAndReportsAsFromTheCalculatorItself) {
     again.PanelWidget(Panel::HCWork)->hide();
     again.DataTaken("hc\\dat1hc");
     EXPECT_EQ(FirstReport(again), fromUpd);
+    Stop();
+    EXPECT_NE(ReadFile(Folder() / "calvix.ini")
+                  .find(Cp("[Чтение данных из УПД]\r\nтип=TV540\r\nпорт=COM3\r\n")),
+              std::string::npos)
+        << "the port the УПД was found on is kept";
 }
 
 TEST_F(UpdFlowTest, AbortDuringTheCatalogReturnsToTheModesAndKeepsTheFoundPort) {
