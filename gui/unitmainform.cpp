@@ -382,8 +382,13 @@ void TMainForm::HidePanel(Panel panel) {
 void TMainForm::FormCreate() {
     try {
         startFolder_ = fs::current_path();
-        ClearTextFolder(startFolder_, "txt\\");
-        ClearTextFolder(startFolder_, "hc\\txt\\");
+        for (std::string_view folder : {"txt\\", "hc\\txt\\"}) {
+            // The builder writes its reports there; a working folder copied without its empty
+            // folders must still give reports.
+            std::error_code ignored;
+            fs::create_directories(ProgramPath(folder, startFolder_), ignored);
+            ClearTextFolder(startFolder_, folder);
+        }
         MigrateMemoFolder(startFolder_);
         reportLines_.clear();
         createdReports_.clear();

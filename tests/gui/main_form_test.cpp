@@ -66,6 +66,12 @@ TEST_F(MainFormStartTest, StartClearsTextFoldersMovesMemoAndShowsTheModeWindow) 
     }
 }
 
+TEST_F(MainFormStartTest, TheReportFoldersAreMadeWhenMissing) {
+    Start();
+    EXPECT_TRUE(std::filesystem::is_directory(Folder() / "txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(Folder() / "hc" / "txt"));
+}
+
 TEST_F(MainFormStartTest, LostWorkingFolderEndsWithTheInitialisationBox) {
     const auto lost = Folder() / "lost";
     std::filesystem::create_directory(lost);

@@ -51,7 +51,6 @@ class UpdFlowTest : public GuiTest {
         fs::copy_file(site / "_file.bat", Folder() / "_file.bat");
         buildertest::CopyShippedTemplates(Folder());
         fs::create_directories(Folder() / "hc" / "txt");
-        fs::create_directories(Folder() / "txt");
         fs::copy_file(TOUCH_PROGRAM, Folder() / "touch.exe");
         fs::copy_file(FENLOR_PROGRAM, Folder() / "fenlor");
     }
