@@ -40,7 +40,13 @@ std::vector<std::uint8_t> IdentityCommand(const CommandContext& context) {
 }
 
 std::vector<std::uint8_t> CurrentValuesCommand(const CommandContext& context) {
-    return CurrentValuesAnswer(context.config.seed, context.deviceTime);
+    if (context.state.currentValuesCommands++ < context.config.currentValuesNotReady) {
+        return {kStatusNoAnswer};
+    }
+    CurrentValuesOptions options;
+    options.wiLayout = context.config.wiCurrentValues;
+    options.pipeline1Temperature = context.config.pipeline1Temperature;
+    return CurrentValuesAnswer(context.config.seed, context.deviceTime, options);
 }
 
 // Parameters: archive kind (1 daily, 2 monthly), page number from 0.

@@ -32,6 +32,7 @@ struct CommandState {
     // Hours since the epoch of the hourly record the archive is positioned at; none before the
     // first 16 or 12.
     std::optional<std::int64_t> hourPosition;
+    unsigned currentValuesCommands = 0;  // current-values commands run so far
 };
 
 struct CommandContext {

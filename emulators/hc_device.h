@@ -68,6 +68,14 @@ struct HcConfig {
     std::vector<std::uint8_t> refusedCommands;
     // Characters of the factory number in command 53's answer; empty: five digits from the seed.
     std::string factoryNumber;
+    // The first N current-values commands answer with status 0, as a device still measuring.
+    unsigned currentValuesNotReady = 0;
+    // Current values laid out as a "TV540WI" answers them (3 bytes earlier, heat power x 10^6).
+    bool wiCurrentValues = false;
+    // When above 0, pipeline 1's temperature in the current values (a broken sensor: 950).
+    double pipeline1Temperature = 0;
+    // Element 20 of the general settings: 0 = GJ, 1 = Gcal, anything else is not a unit.
+    std::uint8_t energyUnit = 0;
 };
 
 inline constexpr int kParameterListVersion = 45;

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> GeneralSettingsCopy(const HcConfig& config,
     bytes[5] = copy == 1 ? 5 : 8;  // cold water temperature, °C
     bytes[14] = static_cast<std::uint8_t>(personality.version);
     bytes[17] = config.reportDay;
-    bytes[19] = 0;                                // energy unit: GJ
+    bytes[19] = config.energyUnit;                // energy unit: 0 GJ, 1 Gcal
     bytes[23] = static_cast<std::uint8_t>(copy);  // which copy of the settings this is
     return bytes;
 }

@@ -280,20 +280,30 @@ std::array<std::uint8_t, 4> PipelineErrorCodes(std::uint32_t seed, std::int64_t 
     return codes;
 }
 
-std::vector<std::uint8_t> CurrentValuesAnswer(std::uint32_t seed, std::int64_t unixSeconds) {
+std::vector<std::uint8_t> CurrentValuesAnswer(std::uint32_t seed, std::int64_t unixSeconds,
+                                              const CurrentValuesOptions& options) {
     std::vector<std::uint8_t> answer;
     answer.reserve(kCurrentValuesAnswerSize);
     answer.push_back(1);
     answer.insert(answer.end(), 3, 0);  // R[1..3]: reserved
     const auto codes = PipelineErrorCodes(seed, unixSeconds);
-    answer.insert(answer.end(), codes.begin(), codes.end());  // R[4..7]
-    answer.insert(answer.end(), 5, 0);                        // R[8..12]: reserved
-    for (const PipelineValues& v : CurrentPipelineValues(seed, unixSeconds)) {
+    answer.insert(answer.end(), codes.begin(), codes.end());   // R[4..7]
+    answer.insert(answer.end(), options.wiLayout ? 2 : 5, 0);  // reserved up to the values
+    std::array<PipelineValues, 4> values = CurrentPipelineValues(seed, unixSeconds);
+    if (options.pipeline1Temperature > 0) {
+        values[0].temperatureC = options.pipeline1Temperature;
+    }
+    for (const PipelineValues& v : values) {
         AppendDeviceNumber(answer, v.flowTph / kFlowAndPowerScale);
-        AppendDeviceNumber(answer, v.heatGjph / kFlowAndPowerScale);
+        auto power = EncodeDeviceNumber(v.heatGjph / kFlowAndPowerScale);
+        if (options.wiLayout && (power[0] | power[1] | power[2]) != 0) {
+            power[3] = static_cast<std::uint8_t>(power[3] + 6);
+        }
+        answer.insert(answer.end(), power.begin(), power.end());
         AppendDeviceNumber(answer, v.temperatureC);
         AppendDeviceNumber(answer, v.pressureMpa);
     }
+    answer.resize(kCurrentValuesAnswerSize, 0);
     return answer;
 }
 

@@ -57,8 +57,14 @@ std::array<PipelineValues, 4> CurrentPipelineValues(std::uint32_t seed, std::int
 std::array<std::uint8_t, 4> PipelineErrorCodes(std::uint32_t seed, std::int64_t unixSeconds);
 
 inline constexpr std::size_t kCurrentValuesAnswerSize = 77;  // status byte included
+struct CurrentValuesOptions {
+    // "TV540WI": the values start 3 bytes earlier and heat power carries an exponent 6 higher.
+    bool wiLayout = false;
+    double pipeline1Temperature = 0;  // above 0: replaces pipeline 1's temperature
+};
 // Answer of the current-values command, status byte 1 first.
-std::vector<std::uint8_t> CurrentValuesAnswer(std::uint32_t seed, std::int64_t unixSeconds);
+std::vector<std::uint8_t> CurrentValuesAnswer(std::uint32_t seed, std::int64_t unixSeconds,
+                                              const CurrentValuesOptions& options = {});
 
 enum class ArchiveKind : std::uint8_t { Daily = 1, Monthly = 2 };
 inline constexpr unsigned kDailyArchivePages = 124;   // 62 days, two halves each
