@@ -24,8 +24,8 @@ QFont PrintFont(int size) {
 }
 
 void SetOrientation(QPrinter& printer, int orientation) {
-    printer.setPageOrientation(orientation == kPortrait ? QPageLayout::Portrait
-                                                        : QPageLayout::Landscape);
+    printer.setPageOrientation(orientation == kPortraitOrientation ? QPageLayout::Portrait
+                                                                   : QPageLayout::Landscape);
 }
 
 bool SheetsFit(QPrinter& printer, const PrintJob& job, int size, int orientation) {
@@ -94,8 +94,9 @@ bool DrawJob(QPrinter& printer, QPainter& painter, const PrintJob& job, int size
 }  // namespace
 
 PrintOutcome FitReport(QPrinter& printer, const PrintJob& job, int fontSize, int orientation) {
-    const int chosen = orientation == kLandscape ? kLandscape : kPortrait;
-    const int other = chosen == kPortrait ? kLandscape : kPortrait;
+    const int chosen =
+        orientation == kLandscapeOrientation ? kLandscapeOrientation : kPortraitOrientation;
+    const int other = chosen == kPortraitOrientation ? kLandscapeOrientation : kPortraitOrientation;
     for (int size = fontSize;; --size) {
         if (SheetsFit(printer, job, size, chosen)) {
             return {true, size, chosen};

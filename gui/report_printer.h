@@ -4,19 +4,16 @@
 #pragma once
 
 #include "gui/rules/print_layout.h"
+#include "gui/rules/printer_choice.h"
 
 class QPrinter;
 
 namespace calvix {
 
-inline constexpr int kPortrait = 1;
-inline constexpr int kLandscape = 2;
-inline constexpr int kSmallestFontSize = 6;
-
 struct PrintOutcome {
     bool ok = false;  // false: the caller shows "Ошибка при распечатке архива."
     int fontSize = 0;     // the size printed with
-    int orientation = 0;  // kPortrait or kLandscape, as printed
+    int orientation = 0;  // kPortraitOrientation or kLandscapeOrientation
 };
 
 // The size and orientation at which every sheet fits the printer's page: the chosen ones when
