@@ -116,6 +116,9 @@ TEST_F(ReportPrinterTest, ShortReportIsOnePortraitPageWithoutSheetNumber) {
     EXPECT_FALSE(Landscape());
     EXPECT_TRUE(Info().contains(QRegularExpression(QStringLiteral("Title:\\s+Отчет\n"))))
         << Info().toStdString();
+    // "Courier New" is Liberation Mono here, as the package's fonts promise
+    EXPECT_TRUE(
+        RunTool(QStringLiteral("pdffonts"), {pdf_}).contains(QStringLiteral("LiberationMono")));
     const QString text = PageText(1);
     EXPECT_TRUE(text.contains(kTitle));
     EXPECT_FALSE(text.contains(QStringLiteral("Лист")));
