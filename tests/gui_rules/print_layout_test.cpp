@@ -47,14 +47,6 @@ int DataRows(const PrintSheet& sheet) {
     return rows;
 }
 
-TEST(PrintLayout, BorderLinesAreTrimmedLinesStartingWithPlusDashDash) {
-    EXPECT_TRUE(IsBorderLine("   +--+"));
-    EXPECT_TRUE(IsBorderLine("\t+---"));
-    EXPECT_FALSE(IsBorderLine("+-+--"));
-    EXPECT_FALSE(IsBorderLine("|+--"));
-    EXPECT_FALSE(IsBorderLine(""));
-}
-
 TEST(PrintLayout, LongTableSplitsIntoSheetsWithTitleNumberHeadAndClosingBorder) {
     const struct {
         int rows, maxRows;
@@ -86,14 +78,6 @@ TEST(PrintLayout, LongTableSplitsIntoSheetsWithTitleNumberHeadAndClosingBorder) 
             EXPECT_EQ(sheet.lines.size(), 7u + c.perSheet[k] + (last ? 2u : 1u));
         }
     }
-}
-
-TEST(PrintLayout, RowsKeepTheirOrderAcrossSheets) {
-    const PrintJob job = LayoutPrintJob(Report(130), Settings(4, 0, 62));
-    ASSERT_EQ(job.sheets.size(), 3u);
-    EXPECT_EQ(job.sheets[1].lines[5], "    |   63|    1.5  |");
-    EXPECT_EQ(job.sheets[2].lines[5], "    |  125|    1.5  |");
-    EXPECT_EQ(job.sheets[2].lines[10], "    |  130|    1.5  |");
 }
 
 TEST(PrintLayout, LeftMarginShiftsRightOnlyUpToTheMargin) {
@@ -147,14 +131,6 @@ TEST(PrintLayout, DrawnLinesLoseTheFrameBetweenTheFirstAndLastBorder) {
     EXPECT_EQ(s.drawn, (Lines{" ", "A|title|", " ", " ab c", " ", "x|y", " "}));
     EXPECT_EQ(s.border, (std::vector<bool>{false, false, true, false, true, false, false}));
     EXPECT_EQ(s.lines[2], "+--+--+");  // the laid-out line keeps its text for measuring
-}
-
-TEST(PrintLayout, TextWithoutTableIsOneSheet) {
-    for (const Lines& lines : {Lines{}, Lines{"just text"}, Lines{"+--+", "|a|", "+--+"}}) {
-        const PrintJob job = LayoutPrintJob(lines, Settings(0, 3, 10));
-        ASSERT_EQ(job.sheets.size(), 1u);
-        EXPECT_EQ(job.sheets[0].lines.size(), lines.size() + 3);
-    }
 }
 
 }  // namespace
