@@ -12,7 +12,9 @@
 
 #include "emulators/hc_values.h"
 #include "platform/cp1251_literal.h"
+#include "reading/modem_library.h"
 #include "tests/support/emulated_port.h"
+#include "tests/telephony/emulated_modem.h"
 
 namespace {
 
@@ -21,13 +23,15 @@ using emulators::FaultKind;
 
 const std::string kConnecting(W1251("Устанавливается соединение. Ждите ..."));
 const std::string kReading(W1251("Считываются данные"));
+constexpr int kModemPort = 3;
 const std::string kBrokenLink(W1251("Соединение разорвано. Ошибка связи."));
 
 // One run of the worker: what it reported, in order of arrival.
 class ValuesRun {
   public:
-    explicit ValuesRun(testsupport::EmulatedPort& port) : port_(port) {
-        settings.portName = port.Name();
+    explicit ValuesRun(testsupport::EmulatedPort& port) : ValuesRun(port.Device(), port.Name()) {}
+    ValuesRun(emulators::HcDevice& device, const std::string& portName) : device_(device) {
+        settings.portName = portName;
         settings.abonent = 1;
         settings.baudRate = 38400;
         settings.versionList = {"302/101/0/30/15=45,53,60"};
@@ -61,7 +65,12 @@ class ValuesRun {
             });
         };
         callbacks.fieldColour = [this](bool white) { Note([&] { colours.push_back(white); }); };
-        callbacks.exchange = [this](bool ok) { Note([&] { ++(ok ? good : bad); }); };
+        callbacks.exchange = [this](bool ok) {
+            Note([&] {
+                ++(ok ? good : bad);
+                inExchange = true;
+            });
+        };
         callbacks.finished = [this](const std::string& message, bool stopped) {
             Note([&] {
                 ++endings;
@@ -69,7 +78,7 @@ class ValuesRun {
                 endStopped = stopped;
             });
         };
-        startTime_ = port_.Device().DeviceTime();
+        startTime_ = device_.DeviceTime();
         workers::WorkerThread worker =
             reading::CThreadReadCurrentValues::Start(settings, std::move(callbacks), environment);
         {
@@ -79,15 +88,14 @@ class ValuesRun {
             })) << "the reading never ended";
         }
         worker.Join();
-        endTime_ = port_.Device().DeviceTime();
+        endTime_ = device_.DeviceTime();
     }
 
     // An answer the device may have given between the start and the end.
     bool FromDevice(const Bytes& answer,
                     const emulators::CurrentValuesOptions& options = {}) const {
         for (std::int64_t t = startTime_ - 1; t <= endTime_ + 1; ++t) {
-            if (emulators::CurrentValuesAnswer(port_.Device().Config().seed, t, options) ==
-                answer) {
+            if (emulators::CurrentValuesAnswer(device_.Config().seed, t, options) == answer) {
                 return true;
             }
         }
@@ -108,6 +116,7 @@ class ValuesRun {
     int endings = 0;
     std::string endMessage;
     bool endStopped = false;
+    bool inExchange = false;  // the report being made is an exchange's
 
   private:
     void Note(const std::function<void()>& record) {
@@ -116,10 +125,11 @@ class ValuesRun {
         if (until_ && until_()) {
             environment.stopEvent->Set();
         }
+        inExchange = false;
         changed_.notify_all();
     }
 
-    testsupport::EmulatedPort& port_;
+    emulators::HcDevice& device_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::function<bool()> until_;
@@ -151,7 +161,8 @@ TEST(CurrentValuesWorker, Version45ShowsNumberAddressAndFourPipelinesUntilStoppe
     EXPECT_EQ(run.bad, 0);
     EXPECT_EQ(run.endings, 1);
     EXPECT_TRUE(run.endStopped);
-    EXPECT_EQ(run.endMessage.rfind(std::string(W1251("Соединение разорвано")), 0), 0u);
+    // Stopped between two requests: no error, the bare end text.
+    EXPECT_EQ(run.endMessage, std::string(W1251("Соединение разорвано")));
 }
 
 TEST(CurrentValuesWorker, Version60TextsAreWindowsWhenConfigured) {
@@ -268,11 +279,13 @@ TEST(CurrentValuesWorker, SilentDeviceEndsWithLinkError) {
 TEST(CurrentValuesWorker, StopDuringAnExchangeEndsTheReading) {
     testsupport::EmulatedPort port(5, {testsupport::Device(1, 45)}, testsupport::PatientLine());
     ValuesRun run(port);
-    // Pressed in the middle of a request, after the head was read.
-    run.Run([&] { return run.good > 20 && !run.answers.empty(); });
+    // Pressed in the middle of a request: its exchange is the last one.
+    run.Run([&] { return run.inExchange && !run.answers.empty(); });
     EXPECT_TRUE(run.endStopped);
     EXPECT_EQ(run.endings, 1);
-    EXPECT_EQ(run.endMessage.rfind(std::string(W1251("Соединение разорвано")), 0), 0u);
+    EXPECT_EQ(run.answers.size(), 1u);
+    EXPECT_EQ(run.endMessage, std::string(W1251("Соединение разорвано. Чтение данных из "
+                                                "тепловычислителя прервано.")));
 }
 
 TEST(CurrentValuesWorker, PortThatCannotOpenIsNotPrefixed) {
@@ -315,6 +328,40 @@ TEST(CurrentValuesWorker, DroppedHandleStopsTheReading) {
     }
     std::lock_guard lock(mutex);
     EXPECT_EQ(endings, 1);
+}
+
+// Through the real modem library: an emulated modem whose call leads to the device.
+TEST(CurrentValuesWorker, ModemCallReadsValuesAndHangsUpAtTheEnd) {
+    emulators::HcLine line({testsupport::Device(1, 45)}, testsupport::PatientLine());
+    emulators::ModemOptions options;
+    options.guardMs = 200;
+    options.numbers["101"] =
+        emulators::DialPlan{emulators::DialOutcome::Connect, 9600, 200, line.SlavePath()};
+    testsupport::EmulatedModem modem(kModemPort, options);
+    // After the modem is named: the library reads the modem ports when it is loaded.
+    std::unique_ptr<reading::ModemLibrary> library = reading::LoadTarvex(TARVEX_LIBRARY_PATH);
+    ASSERT_TRUE(library->Loaded()) << library->LoadError();
+    ValuesRun run(line.Device(1), "COM" + std::to_string(kModemPort));
+    run.settings.useModem = true;
+    run.settings.phoneNumber = "101";
+    run.settings.connectTimeout = 30;
+    run.environment.modem = library.get();
+    run.Run([&] { return !run.answers.empty(); });
+    ASSERT_FALSE(run.answers.empty()) << run.endMessage;
+    EXPECT_TRUE(run.FromDevice(run.answers[0]));
+    EXPECT_EQ(modem->Stats().dialled, std::vector<std::string>{"101"});
+    EXPECT_TRUE(run.endStopped);
+    EXPECT_EQ(library->ModemGetCommHandle(kModemPort), 0u);
+}
+
+TEST(CurrentValuesWorker, ModemWithoutTelephoneNumberIsNotConnected) {
+    emulators::HcLine line({testsupport::Device(1, 45)}, testsupport::PatientLine());
+    ValuesRun run(line.Device(1), "COM" + std::to_string(kModemPort));
+    run.settings.useModem = true;
+    run.Run();
+    EXPECT_EQ(run.endMessage,
+              std::string(W1251("Соединение не установлено.\r\nНе задан номер телефона.")));
+    EXPECT_FALSE(run.endStopped);
 }
 
 }  // namespace
