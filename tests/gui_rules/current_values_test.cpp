@@ -126,6 +126,34 @@ TEST(CurrentValues, ElapsedTimeShowsHoursOnlyWhenThereAreAny) {
     EXPECT_EQ(ElapsedTimeText(std::chrono::seconds(-3)), lead + S(W1251("0 мин 0 сек")));
 }
 
+TEST(ActivityLamp, ShowsAtOnceOnAChangeAndBlinksWhileTheFlagStays) {
+    using std::chrono::milliseconds;
+    ActivityLampState lamp;
+    const auto t0 = ActivityLampState::Clock::time_point{} + std::chrono::hours(1);
+    struct Step {
+        int ms;
+        bool ok;
+        bool visible;
+        bool green;
+    };
+    const Step steps[] = {
+        {0, true, true, true},       // the first exchange shows the lamp
+        {400, true, true, true},     // unchanged within half a second
+        {501, true, false, true},    // unchanged for longer: blinks off
+        {700, true, false, true},    //   and stays off for half a second
+        {1002, true, true, true},    //   then on again
+        {1100, false, true, false},  // a failure shows it red at once
+        {1300, true, true, true},    // and a success green at once
+    };
+    for (const Step& step : steps) {
+        const ActivityLampState::Look look = lamp.Update(step.ok, t0 + milliseconds(step.ms));
+        EXPECT_EQ(look.visible, step.visible) << step.ms;
+        EXPECT_EQ(look.green, step.green) << step.ms;
+    }
+    lamp.Reset();
+    EXPECT_TRUE(lamp.Update(true, t0 + milliseconds(1400)).visible);
+}
+
 TEST(CurrentValuesSheet, HasTitleLabelsAndTwentyFieldLines) {
     CurrentFieldTexts fields;
     fields[2] = S(W1251("1,2345 град."));
