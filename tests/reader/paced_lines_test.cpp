@@ -124,8 +124,15 @@ TEST_P(PacedLines, EveryAnswerIsStoredWhole) {
     const int exitCode = reader::RunQuellar(
         {"6", std::to_string(GetParam()), "1", timeout, "1", list.string(), output.string()},
         options, sink);
+    std::string printed;
+    std::rewind(sink);
+    for (int c = std::fgetc(sink); c != EOF; c = std::fgetc(sink)) {
+        printed.push_back(static_cast<char>(c));
+    }
     std::fclose(sink);
-    ASSERT_EQ(exitCode, 0);
+    ASSERT_EQ(exitCode, 0) << "the end of what quellar printed:\n"
+                           << printed.substr(printed.size() -
+                                             std::min<std::size_t>(printed.size(), 2000));
 
     std::ifstream in(output, std::ios::binary);
     const Bytes written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
