@@ -110,6 +110,11 @@ void THCReadFlow::UseModemLibrary(reading::ModemLibrary* library) {
     gModemLibraryInstead = library;
 }
 
+reading::ModemLibrary* THCReadFlow::ModemLibraryInUse() {
+    reading::ModemLibrary* instead = gModemLibraryInstead;
+    return instead != nullptr ? instead : &ModemLibraryOnce();
+}
+
 THCReadFlow::THCReadFlow(TMainForm& form) : form_(form) {
     ModemLibraryOnce();
     edHCNumber_ = form_.findChild<QLineEdit*>(QStringLiteral("edHCNumber"));

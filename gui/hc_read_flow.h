@@ -36,6 +36,8 @@ class THCReadFlow : public QObject {
     // Readings that start from now on go through `library` instead of the one loaded at start;
     // null goes back to that one. For tests, which load the library they built.
     static void UseModemLibrary(reading::ModemLibrary* library);
+    // The library readings go through now (the current values use it too).
+    static reading::ModemLibrary* ModemLibraryInUse();
 
   private:
     void BuildQuestion();

@@ -1,5 +1,6 @@
 #include "gui/workflows.h"
 
+#include "gui/current_values_window.h"
 #include "gui/hc_read_flow.h"
 #include "gui/hc_work_window.h"
 #include "gui/report_archive.h"
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<QObject>> MakeWorkflows(TMainForm& form) {
     workflows.push_back(std::make_unique<TReportCreation>(form));
     workflows.push_back(std::make_unique<TReportArchive>(form));
     workflows.push_back(std::make_unique<TUpdFlow>(form));
+    workflows.push_back(std::make_unique<TCurrentValuesWindow>(form));
     return workflows;
 }
 

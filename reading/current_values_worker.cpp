@@ -222,7 +222,7 @@ void ValuesWorker::Read() {
     Status(W1251("Считываются данные"));
     int displayMode = settings_.displayMode;
     if (settings_.reloadDisplayMode) {
-        OnMainThread([&] { displayMode = settings_.reloadDisplayMode(); });
+        OnMainThread([&] { displayMode = settings_.reloadDisplayMode(version_); });
     }
     if (settings_.deviceType == "TV540WI") {
         displayMode = 0;

@@ -36,9 +36,9 @@ struct CurrentValuesSettings {
     // The configured device type ("тип", 1251).
     std::string deviceType;
     // "вид представления текущих данных"; re-read once the device answered when
-    // `reloadDisplayMode` is set (it runs on the main thread).
+    // `reloadDisplayMode` is set (it runs on the main thread, given the device's version).
     int displayMode = 1;
-    std::function<int()> reloadDisplayMode;
+    std::function<int(int version)> reloadDisplayMode;
     // Until the first unit query succeeds: gigajoules.
     bool gigajoules = true;
 };

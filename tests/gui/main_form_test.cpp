@@ -266,7 +266,7 @@ TEST_F(ArchiveModeTest, ChooseReadAndStepThroughSavedReports) {
     EXPECT_FALSE(Visible("btSaveText"));
     EXPECT_FALSE(Visible("btSaveAllText"));
     // What later work builds shows disabled, never as a button that does nothing.
-    for (const char* later : {"btPrintText", "btHCCurrent"}) {
+    for (const char* later : {"btPrintText"}) {
         EXPECT_FALSE(Find(later)->isEnabled()) << later;
     }
     auto* list = Find<QListWidget>("listViewReport");
