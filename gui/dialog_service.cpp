@@ -1,6 +1,7 @@
 #include "gui/dialog_service.h"
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <deque>
 
@@ -13,6 +14,11 @@ namespace {
 std::deque<ModalResult>& Answers() {
     static std::deque<ModalResult> answers;
     return answers;
+}
+
+std::deque<std::string>& FileNames() {
+    static std::deque<std::string> names;
+    return names;
 }
 
 std::vector<DialogService::Shown>& ShownList() {
@@ -83,6 +89,27 @@ ModalResult DialogService::ShowModal(QDialog* dialog) {
     return static_cast<ModalResult>(dialog->exec());
 }
 
+std::string DialogService::AskSaveFileName(QWidget* parent, std::string_view caption,
+                                           std::string_view filter) {
+    ShownList().push_back({"file", std::string(caption), ""});
+    if (!FileNames().empty()) {
+        std::string name = std::move(FileNames().front());
+        FileNames().pop_front();
+        return name;
+    }
+    if (HeadlessState().on) {
+        ++HeadlessState().unanswered;
+        return {};
+    }
+    return QFileDialog::getSaveFileName(parent, calvix::ToQt(caption), QString(),
+                                        calvix::ToQt(filter))
+        .toStdString();
+}
+
+void DialogService::SetNextFileName(std::string path) {
+    FileNames().push_back(std::move(path));
+}
+
 void DialogService::SetNextAnswer(ModalResult answer) {
     Answers().push_back(answer);
 }
@@ -93,6 +120,7 @@ bool DialogService::HasNextAnswer() {
 
 void DialogService::ClearAnswers() {
     Answers().clear();
+    FileNames().clear();
 }
 
 void DialogService::SetHeadless(bool headless) {

@@ -31,9 +31,15 @@ class DialogService {
     // Shows the dialog modally and returns its modal result. With a preset answer the dialog
     // is shown and hidden at once (so it lays itself out) and the answer is returned.
     static ModalResult ShowModal(QDialog* dialog);
+    // Asks for the name of a file to write with the toolkit's file dialog; caption and filter
+    // are 1251. Returns the chosen path (UTF-8), empty when cancelled.
+    static std::string AskSaveFileName(QWidget* parent, std::string_view caption,
+                                       std::string_view filter);
 
     // Answers for the next boxes and dialogs, in order.
     static void SetNextAnswer(ModalResult answer);
+    // The answer of the next file dialog (UTF-8 path; empty: cancelled).
+    static void SetNextFileName(std::string path);
     static bool HasNextAnswer();
     static void ClearAnswers();
     // Headless runs: a box or dialog without a preset answer is not shown; it is counted and
@@ -42,7 +48,7 @@ class DialogService {
     static int UnansweredCount();
 
     // What was shown since the last call, for tests: a message box's caption and text (1251),
-    // or a dialog's object name.
+    // a dialog's object name, or "file" with the file dialog's caption.
     struct Shown {
         std::string what;  // "message" or the dialog's object name
         std::string caption;

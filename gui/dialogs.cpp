@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -12,9 +13,13 @@
 #include "gui/display_text.h"
 #include "gui/rules/layout_rules.h"
 #include "gui/rules/texts.h"
+#include "platform/cp1251_literal.h"
 
 namespace calvix {
 namespace {
+
+// Printing into a PDF file, offered beside the printers: operators send reports by e-mail.
+constexpr std::string_view kPrintToPdf = W1251("Печать в файл PDF");
 
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 28;
@@ -182,40 +187,76 @@ TSelectPrinterBox::TSelectPrinterBox() : CalvixDialog("TSelectPrinterBox", text:
     printers_->setObjectName(QStringLiteral("listAllPrinters"));
     printers_->setGeometry(20, 92, 400, 120);
     MakeLabel(this, "lbFontSizeSP", text::kFontSize)->move(20, 228);
-    auto* fontSize = new QComboBox(this);
-    fontSize->setObjectName(QStringLiteral("cbFontSize"));
-    fontSize->setEditable(true);
-    for (int size : {6, 8, 10, 12, 14, 16}) {
-        fontSize->addItem(QString::number(size));
+    fontSize_ = new QComboBox(this);
+    fontSize_->setObjectName(QStringLiteral("cbFontSize"));
+    fontSize_->setEditable(true);
+    for (const std::string& size : FontSizeItems()) {
+        fontSize_->addItem(ToQt(size));
     }
-    fontSize->setCurrentText(QStringLiteral("10"));
-    fontSize->setGeometry(20, 248, 120, 24);
+    fontSize_->setCurrentText(QString::number(choice_.fontSize));
+    fontSize_->setGeometry(20, 248, 120, 24);
+    connect(fontSize_->lineEdit(), &QLineEdit::editingFinished, this, [this] { LeaveFontSize(); });
     MakeLabel(this, "lbOrientSP", text::kPageOrientation)->move(220, 228);
-    auto* orientation = new QComboBox(this);
-    orientation->setObjectName(QStringLiteral("cbListOrient"));
-    orientation->setEditable(true);
-    orientation->addItem(ToQt(text::kPortrait));
-    orientation->addItem(ToQt(text::kLandscape));
-    orientation->setCurrentIndex(0);
-    orientation->setGeometry(220, 248, 200, 24);
+    orientation_ = new QComboBox(this);
+    orientation_->setObjectName(QStringLiteral("cbListOrient"));
+    orientation_->setEditable(true);
+    for (std::string_view item : OrientationItems()) {
+        orientation_->addItem(ToQt(item));
+    }
+    orientation_->setCurrentText(ToQt(OrientationText(choice_.orientation)));
+    orientation_->setGeometry(220, 248, 200, 24);
+    connect(orientation_->lineEdit(), &QLineEdit::editingFinished, this,
+            [this] { LeaveOrientation(); });
     QPushButton* start = AddButton("btStartSP", text::kNext, ModalResult::mrOk);
     start->move(170, 292);
     start->setDefault(true);
     setFixedSize(440, 336);
 }
 
+void TSelectPrinterBox::LeaveFontSize() {
+    choice_.fontSize = FontSizeFromText(From1251Widget(fontSize_->currentText()), choice_.fontSize);
+    fontSize_->setCurrentText(QString::number(choice_.fontSize));
+}
+
+void TSelectPrinterBox::LeaveOrientation() {
+    choice_.orientation =
+        OrientationFromText(From1251Widget(orientation_->currentText()), choice_.orientation);
+    orientation_->setCurrentText(ToQt(OrientationText(choice_.orientation)));
+}
+
+void TSelectPrinterBox::done(int result) {
+    LeaveFontSize();
+    LeaveOrientation();
+    const QListWidgetItem* item = printers_->currentItem();
+    if (result == static_cast<int>(ModalResult::mrOk) && item != nullptr) {
+        pdfChosen_ = item->data(Qt::UserRole).toBool();
+        if (!pdfChosen_) {
+            // A printer that has gone meanwhile leaves the current one as it was.
+            const QPrinterInfo info = QPrinterInfo::printerInfo(item->text());
+            if (!info.isNull()) {
+                currentPrinter_ = info.printerName();
+            }
+        }
+    }
+    CalvixDialog::done(result);
+}
+
 void TSelectPrinterBox::LayOut() {
     printers_->clear();
     const QStringList names = QPrinterInfo::availablePrinterNames();
-    if (names.isEmpty()) {
-        lb1_->setText(ToQt(text::kPrintersNotFound));
-        lb2_->setText(ToQt(text::kPrinterGoOn));
-    } else {
-        lb1_->setText(ToQt(text::kPrinterChoose));
-        lb2_->setText(ToQt(text::kPrinterSelected));
-        printers_->addItems(names);
-        const QString current = QPrinterInfo::defaultPrinterName();
-        const int index = static_cast<int>(names.indexOf(current));
+    const PrinterBoxLabels labels = LabelsFor(!names.isEmpty());
+    lb1_->setText(ToQt(labels.first));
+    lb2_->setText(ToQt(labels.second));
+    printers_->addItems(names);
+    // The PDF file entry comes after the printers, also when there are none.
+    auto* pdf = new QListWidgetItem(ToQt(kPrintToPdf), printers_);
+    pdf->setData(Qt::UserRole, true);
+    const QString current =
+        currentPrinter_.isEmpty() ? QPrinterInfo::defaultPrinterName() : currentPrinter_;
+    const int index = static_cast<int>(names.indexOf(current));
+    if (pdfChosen_) {
+        printers_->setCurrentItem(pdf);
+    } else if (!names.isEmpty()) {
         printers_->setCurrentRow(index < 0 ? 0 : index);
     }
     for (QLabel* label : {lb1_, lb2_}) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <string_view>
 
 #include "gui/dialog_service.h"
+#include "gui/rules/printer_choice.h"
 
 class QLabel;
 class QPushButton;
@@ -89,18 +91,36 @@ class THelpBox : public CalvixDialog {
     QPushButton* button_;
 };
 
-// The printer choice; its rules come with the printing of reports.
+// The printer choice: the printer, or a PDF file, and the font size and page orientation of
+// printed reports, all kept while the program runs.
 class TSelectPrinterBox : public CalvixDialog {
   public:
     TSelectPrinterBox();
+    int FontSize() const { return choice_.fontSize; }
+    int Orientation() const { return choice_.orientation; }
+    // The printer chosen with "Дальше"; empty: the system's default printer.
+    const QString& CurrentPrinter() const { return currentPrinter_; }
+    // True when the PDF file entry was chosen with "Дальше" (printing asks for a file name).
+    bool PdfChosen() const { return pdfChosen_; }
+    // Leaving the box leaves its combo boxes, so their rules apply here too; "Дальше" takes
+    // the selected entry.
+    void done(int result) override;
 
   protected:
     void LayOut() override;
 
   private:
+    void LeaveFontSize();
+    void LeaveOrientation();
+
     QLabel* lb1_;
     QLabel* lb2_;
     QListWidget* printers_;
+    QComboBox* fontSize_;
+    QComboBox* orientation_;
+    PrintChoice choice_;
+    QString currentPrinter_;
+    bool pdfChosen_ = false;
 };
 
 }  // namespace calvix
