@@ -6,6 +6,7 @@
 #include "gui/report_archive.h"
 #include "gui/report_creation.h"
 #include "gui/report_dates_window.h"
+#include "gui/report_print.h"
 #include "gui/upd_flow.h"
 
 namespace calvix {
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<QObject>> MakeWorkflows(TMainForm& form) {
     workflows.push_back(std::make_unique<THCReadFlow>(form));
     workflows.push_back(std::make_unique<TReportCreation>(form));
     workflows.push_back(std::make_unique<TReportArchive>(form));
+    workflows.push_back(std::make_unique<TReportPrint>(form));
     workflows.push_back(std::make_unique<TUpdFlow>(form));
     workflows.push_back(std::make_unique<TCurrentValuesWindow>(form));
     return workflows;
