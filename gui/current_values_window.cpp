@@ -1,14 +1,21 @@
 #include "gui/current_values_window.h"
 
 #include <QColor>
+#include <QDate>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
+#include <QTime>
 #include <exception>
 #include <utility>
 
+#include "gui/current_values_sheet.h"
+#include "gui/dialog_service.h"
+#include "gui/dialogs.h"
 #include "gui/display_text.h"
 #include "gui/form_controls.h"
 #include "gui/hc_read_flow.h"
@@ -26,6 +33,8 @@ constexpr std::string_view kRowNames[] = {W1251("Расход"), W1251("Тепл
 constexpr std::string_view kPipelineNames[] = {W1251("Трубопровод 1"), W1251("Трубопровод 2"),
                                                W1251("Трубопровод 3"), W1251("Трубопровод 4")};
 constexpr std::string_view kCurrentThreadError = W1251("Ошибка при создании потока");
+constexpr std::string_view kSheetPdfCaption = W1251("Печать в файл PDF");
+constexpr std::string_view kSheetPdfFilter = "PDF (*.pdf)";
 }  // namespace text
 
 namespace {
@@ -100,8 +109,8 @@ void TCurrentValuesWindow::Build() {
     lamp_->setGeometry(560, 312, 16, 16);
     btHCCurrentStart_ = AddButton(pan, "btHCCurrentStart", text::kStart, 20, 350, 170);
     connect(btHCCurrentStart_, &QPushButton::clicked, this, [this] { btHCCurrentStartClick(); });
-    // The sheet is printed once the printer choice of the window is wired.
-    AddButton(pan, "btHCCurrentPrint", text::kPrintText, 215, 350, 170)->setEnabled(false);
+    connect(AddButton(pan, "btHCCurrentPrint", text::kPrintText, 215, 350, 170),
+            &QPushButton::clicked, this, [this] { btHCCurrentPrintClick(); });
     connect(AddButton(pan, "btHCCurBack", text::kBack, 410, 350, 170), &QPushButton::clicked, this,
             [this] { btHCCurBackClick(); });
 }
@@ -271,6 +280,36 @@ void TCurrentValuesWindow::ReadingEnded(const std::string& message) {
         form_.ShowPanel(Panel::HCWork);
     }
     busy_ = false;
+}
+
+void TCurrentValuesWindow::btHCCurrentPrintClick() {
+    TSelectPrinterBox* box = form_.SelectPrinterBox();
+    if (QPrinterInfo::availablePrinterNames().isEmpty() && !box->PdfChosen()) {
+        form_.HidePanel(Panel::HCCurrent);
+        form_.ShowErrorPanel(text::kPrintersNotFound, form_.PanelWidget(Panel::HCCurrent));
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    if (box->PdfChosen()) {
+        const std::string file =
+            DialogService::AskSaveFileName(&form_, text::kSheetPdfCaption, text::kSheetPdfFilter);
+        if (file.empty()) {
+            return;
+        }
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(file));
+    } else if (!box->CurrentPrinter().isEmpty()) {
+        printer.setPrinterName(box->CurrentPrinter());
+    }
+    CurrentFieldTexts fields;
+    for (std::size_t i = 0; i < kCurrentFieldCount; ++i) {
+        fields[i] = From1251Widget(fields_[i]->text());
+    }
+    const std::vector<SheetLine> lines = CurrentValuesSheet(
+        QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")).toStdString(),
+        QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString(),
+        From1251Widget(lbHCCurrentNum_->text()), From1251Widget(lbHCCurrentAddr_->text()), fields);
+    PrintCurrentValuesSheet(printer, lines, box->FontSize(), box->Orientation());
 }
 
 void TCurrentValuesWindow::btHCCurBackClick() {

@@ -42,6 +42,7 @@ class TCurrentValuesWindow : public QObject {
     void btHCCurrentClick();
     void btHCCurrentStartClick();
     void btHCCurBackClick();
+    void btHCCurrentPrintClick();
     bool StartReading();
 
     // The worker's reports, on the main thread.

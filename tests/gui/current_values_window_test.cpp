@@ -3,7 +3,10 @@
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPalette>
+#include <QPrinterInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +14,8 @@
 #include <vector>
 
 #include "emulators/hc_values.h"
+#include "gui/dialog_service.h"
+#include "gui/dialogs.h"
 #include "gui/display_text.h"
 #include "gui/rules/current_values.h"
 #include "gui/unitmainform.h"
@@ -81,6 +86,31 @@ class CurrentValuesWindow : public GuiTest {
         ExpectOnly("panHCWork");
     }
 
+    // "Дальше" of the printer choice box with its last entry, the PDF file.
+    void ChoosePdf() {
+        TSelectPrinterBox* box = form_->SelectPrinterBox();
+        box->show();
+        auto* list = box->findChild<QListWidget*>(QStringLiteral("listAllPrinters"));
+        list->setCurrentRow(list->count() - 1);
+        box->findChild<QAbstractButton*>(QStringLiteral("btStartSP"))->click();
+        ASSERT_TRUE(box->PdfChosen());
+    }
+    // The printed text's lines that are not empty, trimmed.
+    static QStringList PdfLines(const std::string& pdf) {
+        QProcess process;
+        process.start(
+            QStringLiteral("pdftotext"),
+            {QStringLiteral("-layout"), QString::fromStdString(pdf), QStringLiteral("-")});
+        EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == 0);
+        QStringList lines;
+        for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split('\n')) {
+            if (!line.trimmed().isEmpty()) {
+                lines.push_back(line.trimmed());
+            }
+        }
+        return lines;
+    }
+
     static bool EndsWith(const std::string& text, const std::string& end) {
         return text.size() >= end.size() &&
                text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -96,7 +126,7 @@ TEST_F(CurrentValuesWindow, PanelHasItsCaptionsAndButtons) {
     EXPECT_TRUE(Find("btHCCurrent")->isEnabled());
     EXPECT_EQ(Find<QPushButton>("btHCCurrentStart")->text(), Q("Старт"));
     EXPECT_EQ(Find<QPushButton>("btHCCurrentPrint")->text(), Q("Распечатать"));
-    EXPECT_FALSE(Find("btHCCurrentPrint")->isEnabled());
+    EXPECT_TRUE(Find("btHCCurrentPrint")->isEnabled());
     EXPECT_EQ(Find<QPushButton>("btHCCurBack")->text(), Q("Назад"));
     std::vector<QString> captions;
     for (QLabel* label : form_->PanelWidget(Panel::HCCurrent)->findChildren<QLabel*>()) {
@@ -222,6 +252,44 @@ TEST_F(CurrentValuesWindow, ChangedAddressIsSavedAndTheReadingStarts) {
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
     Stop();
     EXPECT_NE(ReadFile(Folder() / "calvix.ini").find(W("абонент=17")), std::string::npos);
+}
+
+// The sheet of what the window shows, with the 10 lines of pipelines 3 and 4 also for version 60.
+TEST_F(CurrentValuesWindow, PrintsTheSheetOfTheShownValues) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
+    Open();
+    ReadValues();
+    BackAndWait();
+    ChoosePdf();
+    const std::string pdf = (Folder() / "sheet.pdf").string();
+    DialogService::SetNextFileName(pdf);
+    form_->HidePanel(Panel::HCWork);
+    form_->ShowPanel(Panel::HCCurrent);
+    Click("btHCCurrentPrint");
+    ExpectOnly("panHCCurrent");
+    const QStringList lines = PdfLines(pdf);
+    ASSERT_EQ(lines.size(), 23) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].startsWith(Q("Ведомость текущих данных за "))) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], Find<QLabel>("lbHCCurrentNum")->text());
+    EXPECT_TRUE(lines[2].startsWith(Q("Адрес: "))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith(Field(1)->text() + " _")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[3].endsWith(Q("Расход по трубопроводу 1")));
+    EXPECT_EQ(lines[11], Q("_______________________ Расход по трубопроводу 3"));
+    EXPECT_EQ(lines[22], Q("_______________________ Код ошибки по трубопроводу 4"));
+}
+
+TEST_F(CurrentValuesWindow, PrintWithoutPrintersShowsTheError) {
+    if (!QPrinterInfo::availablePrinterNames().isEmpty()) {
+        GTEST_SKIP() << "this machine has printers";
+    }
+    Open();
+    form_->HidePanel(Panel::HCWork);
+    form_->ShowPanel(Panel::HCCurrent);
+    Click("btHCCurrentPrint");
+    ExpectOnly("panHCError");
+    EXPECT_EQ(ErrorText(), "Не найдены принтеры, установленные на компьютере.");
+    Click("btHCError");
+    ExpectOnly("panHCCurrent");
 }
 
 }  // namespace
