@@ -41,11 +41,11 @@ namespace {
 
 constexpr int kPipelines = 4;
 constexpr int kKinds = 4;  // flow, heat power, temperature, pressure
-constexpr int kColumnLeft = 130;
-constexpr int kColumnStep = 115;
+constexpr int kColumnLeft = 108;
+constexpr int kColumnStep = 118;
 constexpr int kRowTop = 70;
 constexpr int kRowStep = 32;
-constexpr int kFieldWidth = 110;
+constexpr int kFieldWidth = 116;
 constexpr int kFieldHeight = 24;
 
 const QColor kGreen(0x00, 0x80, 0x00);

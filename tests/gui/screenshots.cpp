@@ -87,6 +87,9 @@ int main(int argc, char** argv) {
     form.ShowPanel(calvix::Panel::HCWait);
     ok = Grab(folder, "calvix-hc-wait.png") && ok;
     form.HidePanel(calvix::Panel::HCWait);
+    form.ShowPanel(calvix::Panel::HCCurrent);
+    ok = Grab(folder, "calvix-hc-current.png") && ok;
+    form.HidePanel(calvix::Panel::HCCurrent);
     form.DataTaken("hc\\dat1hc");
     ok = Grab(folder, "calvix-hc-reports.png") && ok;
     Click(form, "btCalendarR");
