@@ -17,18 +17,23 @@
 #include "gui/dialog_service.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
+#include "gui/hc_read_flow.h"
 #include "gui/rules/current_values.h"
 #include "gui/unitmainform.h"
+#include "reading/modem_library.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/emulated_port.h"
+#include "tests/telephony/emulated_modem.h"
 
 namespace calvix::testing_gui {
 namespace {
 
 // calvix.ini of the tests (UTF-8, stored as 1251): the device at address 1 on COM5.
-std::string IniText(const std::string& abonent, const std::string& port) {
+std::string IniText(const std::string& abonent, const std::string& port,
+                    const std::string& modem = "нет", const std::string& phone = "") {
     return "[Чтение данных из TV540]\nабонент=" + abonent + "\nтип=TV540\nпорт=" + port +
-           "\nскорость=9600\nчтение данных через модем=нет\n"
+           "\nскорость=9600\nчтение данных через модем=" + modem + "\nномер телефона=" + phone +
+           "\n"
            "длительность установления соединения=5\n\n"
            "[Определение версии TV540]\n302/101/0/30/15=60,53,45\n";
 }
@@ -36,8 +41,9 @@ std::string IniText(const std::string& abonent, const std::string& port) {
 class CurrentValuesWindow : public GuiTest {
   protected:
     // The heat-calculator window with the address `number` typed in.
-    void Open(const char* number = "1", const std::string& port = "COM5") {
-        WriteFile(Folder() / "calvix.ini", IniText("1", port));
+    void Open(const char* number = "1", const std::string& port = "COM5",
+              const std::string& modem = "нет", const std::string& phone = "") {
+        WriteFile(Folder() / "calvix.ini", IniText("1", port, modem, phone));
         Start();
         Click("btTV540Mode");
         ExpectOnly("panHCWork");
@@ -161,6 +167,7 @@ TEST_F(CurrentValuesWindow, Version45ShowsTheDevicesValuesWithUnits) {
     EXPECT_FALSE(Idle());
     ASSERT_TRUE(WaitUntil([this] { return Status().startsWith(Q("Считываются данные. Общее")); }));
     EXPECT_EQ(Find("shapeReadCurrents")->property("color").value<QColor>(), QColor(0, 0x80, 0));
+    EXPECT_EQ(Find("ShapeReadArchive")->property("color").value<QColor>(), QColor(0, 0x80, 0));
 }
 
 TEST_F(CurrentValuesWindow, Version60LeavesPipelines3And4Empty) {
@@ -290,6 +297,27 @@ TEST_F(CurrentValuesWindow, PrintWithoutPrintersShowsTheError) {
     EXPECT_EQ(ErrorText(), "Не найдены принтеры, установленные на компьютере.");
     Click("btHCError");
     ExpectOnly("panHCCurrent");
+}
+
+// The modem road: the library the tests built, an emulated modem on COM3 whose number 101 leads
+// to the line of the device; the call ends with the reading.
+TEST_F(CurrentValuesWindow, ValuesThroughTheModem) {
+    emulators::HcLine line({testsupport::Device(1, 45)}, testsupport::PatientLine());
+    emulators::ModemOptions options;
+    options.numbers["101"] =
+        emulators::DialPlan{emulators::DialOutcome::Connect, 9600, 200, line.SlavePath()};
+    testsupport::EmulatedModem modem(3, options);
+    Open("1", "COM3", "да", "101");
+    const std::unique_ptr<reading::ModemLibrary> library = reading::LoadTarvex(TARVEX_LIBRARY_PATH);
+    ASSERT_TRUE(library->Loaded()) << library->LoadError();
+    THCReadFlow::UseModemLibrary(library.get());
+    const std::int64_t since = line.Device(1).DeviceTime();
+    ReadValues();
+    EXPECT_TRUE(FromDevice(line.Device(1), since, 45));
+    BackAndWait();
+    THCReadFlow::UseModemLibrary(nullptr);
+    EXPECT_EQ(modem->Stats().dialled, std::vector<std::string>{"101"});
+    EXPECT_EQ(library->ModemGetCommHandle(3), 0u);
 }
 
 }  // namespace
