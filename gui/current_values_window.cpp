@@ -19,6 +19,7 @@
 #include "gui/display_text.h"
 #include "gui/form_controls.h"
 #include "gui/hc_read_flow.h"
+#include "gui/rules/read_settings.h"
 #include "gui/rules/texts.h"
 #include "gui/unitmainform.h"
 #include "platform/cp1251_literal.h"
@@ -185,17 +186,9 @@ void TCurrentValuesWindow::btHCCurrentStartClick() {
 bool TCurrentValuesWindow::StartReading() {
     try {
         Configuration& config = *form_.Config();
-        const ConnectionSettings& connection = config.Connection();
         reading::CurrentValuesSettings settings;
-        settings.useModem = connection.useModem;
-        settings.phoneNumber = connection.phoneNumber;
-        settings.connectTimeout = connection.connectTimeout;
-        settings.abonent = connection.abonent;
-        settings.portName = connection.portName;
-        settings.baudRate = connection.portSpeed;
-        settings.versionList = config.VersionTable();
-        settings.configuration = config.Ini();
-        settings.deviceType = connection.deviceType;
+        FillDeviceLinkSettings(config, settings);
+        settings.deviceType = config.Connection().deviceType;
         settings.gigajoules = gigajoules_;
         settings.reloadDisplayMode = [this](int version) {
             form_.Config()->LoadTemplateSettings(version);

@@ -26,18 +26,6 @@ constexpr std::size_t kIdentityAnswerSize = 8;
 constexpr std::string_view kLinkError = W1251("Ошибка связи.");
 constexpr std::string_view kBroken = W1251("Соединение разорвано");
 
-ConnectionSettings ConnectionOf(const CurrentValuesSettings& settings) {
-    ConnectionSettings connection;
-    connection.useModem = settings.useModem;
-    connection.phoneNumber = settings.phoneNumber;
-    connection.connectTimeout =
-        settings.connectTimeout < 0 ? 0u : static_cast<std::uint32_t>(settings.connectTimeout);
-    connection.portName = settings.portName;
-    connection.baudRate =
-        settings.baudRate < 0 ? 0u : static_cast<std::uint32_t>(settings.baudRate);
-    return connection;
-}
-
 class ValuesWorker {
   public:
     ValuesWorker(CurrentValuesSettings settings, CurrentValuesCallbacks callbacks,

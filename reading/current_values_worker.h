@@ -15,6 +15,7 @@
 #include "platform/event.h"
 #include "platform/ini_file.h"
 #include "protocol/utv540.h"
+#include "reading/device_link_settings.h"
 #include "workers/worker_thread.h"
 
 namespace reading {
@@ -22,17 +23,7 @@ namespace reading {
 class ModemLibrary;
 
 // What the main window hands over at "Старт" (copied once, on the main thread).
-struct CurrentValuesSettings {
-    bool useModem = false;
-    std::string phoneNumber;
-    long connectTimeout = 120;  // seconds
-    long abonent = 3;
-    std::string portName = "COM1";
-    long baudRate = 9600;
-    // The version table of the configuration ("A/B/C/D/E=V1,V2,..." lines, 1251).
-    std::vector<std::string> versionList;
-    // The configuration, for the device's text encoding.
-    platform::IniFile configuration;
+struct CurrentValuesSettings : DeviceLinkSettings {
     // The configured device type ("тип", 1251).
     std::string deviceType;
     // "вид представления текущих данных"; re-read once the device answered when

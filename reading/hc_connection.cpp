@@ -14,6 +14,18 @@
 #include "reading/ureadhc.h"
 
 namespace reading {
+
+ConnectionSettings ConnectionOf(const DeviceLinkSettings& settings) {
+    ConnectionSettings connection;
+    connection.useModem = settings.useModem;
+    connection.phoneNumber = settings.phoneNumber;
+    connection.connectTimeout =
+        settings.connectTimeout < 0 ? 0u : static_cast<std::uint32_t>(settings.connectTimeout);
+    connection.portName = settings.portName;
+    connection.baudRate =
+        settings.baudRate < 0 ? 0u : static_cast<std::uint32_t>(settings.baudRate);
+    return connection;
+}
 namespace {
 
 constexpr std::uint32_t kMinRate = 9600;

@@ -13,6 +13,7 @@
 #include "protocol/frame_link.h"
 #include "protocol/modem_link.h"
 #include "protocol/serial_link.h"
+#include "reading/device_link_settings.h"
 
 namespace reading {
 
@@ -25,6 +26,9 @@ struct ConnectionSettings {
     std::string portName;
     std::uint32_t baudRate = 9600;
 };
+
+// The connection part of them; negative numbers count as 0.
+ConnectionSettings ConnectionOf(const DeviceLinkSettings& settings);
 
 class HcConnection {
   public:

@@ -56,18 +56,6 @@ bool ListWithoutDailyHours(std::string_view listName) {
            SameNameIgnoringCase(listName, "hc\\tv540wi_o.opr");
 }
 
-ConnectionSettings ConnectionOf(const ReadSettings& settings) {
-    ConnectionSettings connection;
-    connection.useModem = settings.useModem;
-    connection.phoneNumber = settings.phoneNumber;
-    connection.connectTimeout =
-        settings.connectTimeout < 0 ? 0u : static_cast<std::uint32_t>(settings.connectTimeout);
-    connection.portName = settings.portName;
-    connection.baudRate =
-        settings.baudRate < 0 ? 0u : static_cast<std::uint32_t>(settings.baudRate);
-    return connection;
-}
-
 class ReadWorker final : public protocol::ArchiveProgress {
   public:
     ReadWorker(ReadSettings settings, ReadCallbacks callbacks, ReadEnvironment environment)

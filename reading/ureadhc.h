@@ -17,6 +17,7 @@
 
 #include "platform/event.h"
 #include "platform/ini_file.h"
+#include "reading/device_link_settings.h"
 #include "workers/worker_thread.h"
 
 namespace reading {
@@ -24,20 +25,10 @@ namespace reading {
 class ModemLibrary;
 
 // What the main window hands over at creation (copied once, on the main thread).
-struct ReadSettings {
-    bool useModem = false;
-    std::string phoneNumber;
-    long connectTimeout = 120;  // seconds
-    long abonent = 3;
-    std::string portName = "COM1";
-    long baudRate = 9600;
+struct ReadSettings : DeviceLinkSettings {
     std::string readerProgram = "calvix.exe";
     bool readHourly = false;
     bool onlyPeriod = false;
-    // The version table of the configuration ("A/B/C/D/E=V1,V2,..." lines, 1251).
-    std::vector<std::string> versionList;
-    // The configuration, for the device's text encoding.
-    platform::IniFile configuration;
 };
 
 // What the progress callback shows (1251 texts).
