@@ -139,21 +139,11 @@ void TCurrentValuesWindow::BuildFields(QWidget* pan) {
 }
 
 void TCurrentValuesWindow::btHCCurrentClick() {
-    bool isNumber = false;
-    int address = edHCNumber_ != nullptr ? edHCNumber_->text().toInt(&isNumber) : 0;
-    if (!isNumber) {
-        address = 0;
-    }
-    if (address < 1 || address > 255) {
+    if (!form_.TakeHCAddress()) {
         if (edHCNumber_ != nullptr) {
             edHCNumber_->setText(QStringLiteral("3"));
         }
         return;
-    }
-    ConnectionSettings& connection = form_.Config()->Connection();
-    if (address != connection.abonent) {
-        connection.abonent = address;
-        form_.Config()->SaveConnectionSettings(WorkState::stHCReports);
     }
     form_.HidePanel(Panel::HCWork);
     form_.ShowPanel(Panel::HCCurrent);

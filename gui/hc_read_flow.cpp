@@ -117,7 +117,6 @@ reading::ModemLibrary* THCReadFlow::ModemLibraryInUse() {
 
 THCReadFlow::THCReadFlow(TMainForm& form) : form_(form) {
     ModemLibraryOnce();
-    edHCNumber_ = form_.findChild<QLineEdit*>(QStringLiteral("edHCNumber"));
     btSeveralDaysR_ = form_.findChild<QPushButton*>(QStringLiteral("btSeveralDaysR"));
     btCalendarR_ = form_.findChild<QPushButton*>(QStringLiteral("btCalendarR"));
     if (auto* read = form_.findChild<QPushButton*>(QStringLiteral("btHCRead"))) {
@@ -167,18 +166,8 @@ void THCReadFlow::BuildWait() {
 }
 
 void THCReadFlow::btHCReadClick() {
-    bool isNumber = false;
-    int address = edHCNumber_ != nullptr ? edHCNumber_->text().toInt(&isNumber) : 0;
-    if (!isNumber) {
-        address = 0;
-    }
-    if (address < 1 || address > 255) {
+    if (!form_.TakeHCAddress()) {
         return;
-    }
-    ConnectionSettings& connection = form_.Config()->Connection();
-    if (address != connection.abonent) {
-        connection.abonent = address;
-        form_.Config()->SaveConnectionSettings(WorkState::stHCReports);
     }
     form_.HidePanel(Panel::HCWork);
     form_.ShowPanel(Panel::HCQuestion);

@@ -60,7 +60,6 @@ class THCReadFlow : public QObject {
     void ExchangeActivity(bool ok);
 
     TMainForm& form_;
-    QLineEdit* edHCNumber_ = nullptr;
     QPushButton* btSeveralDaysR_ = nullptr;
     QPushButton* btCalendarR_ = nullptr;
     QCheckBox* cbHCDayRead_ = nullptr;

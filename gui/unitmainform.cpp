@@ -586,6 +586,20 @@ void TMainForm::btTV540ModeClick() {
     ShowPanel(Panel::HCWork);
 }
 
+std::optional<int> TMainForm::TakeHCAddress() {
+    bool isNumber = false;
+    const int address = edHCNumber_->text().toInt(&isNumber);
+    if (!isNumber || address < 1 || address > 255) {
+        return std::nullopt;
+    }
+    ConnectionSettings& connection = config_->Connection();
+    if (address != connection.abonent) {
+        connection.abonent = address;
+        config_->SaveConnectionSettings(WorkState::stHCReports);
+    }
+    return address;
+}
+
 void TMainForm::ShowConnectionSettings() {
     const ConnectionSettings& c = config_->Connection();
     lbHCPortName_->setText(ToQt(std::string(text::kPortPrefix) + c.portName));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,9 @@ class TMainForm : public QMainWindow {
     void SetStatusText(std::string_view cp1251);
     void ShowPanel(Panel panel);
     void HidePanel(Panel panel);
+    // The address in "Абонент" when it is 1..255 (else nullopt); a changed address becomes the
+    // configured one and the connection settings are stored.
+    std::optional<int> TakeHCAddress();
     // The labels of the heat-calculator window from the connection settings.
     void ShowConnectionSettings();
 
