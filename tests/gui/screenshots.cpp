@@ -3,6 +3,7 @@
 //   xvfb-run -s "-screen 0 1024x768x24" gui_screenshots /tmp
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
@@ -87,9 +88,16 @@ int main(int argc, char** argv) {
     form.ShowPanel(calvix::Panel::HCWait);
     ok = Grab(folder, "calvix-hc-wait.png") && ok;
     form.HidePanel(calvix::Panel::HCWait);
-    form.ShowPanel(calvix::Panel::HCCurrent);
+    // Current values of the device the configuration names, when one is on its port.
+    form.ShowPanel(calvix::Panel::HCWork);
+    Click(form, "btHCCurrent");
+    auto* flow = form.findChild<QLineEdit*>(QStringLiteral("edHCCur1"));
+    WaitFor([&] { return flow != nullptr && !flow->text().isEmpty(); });
+    Settle();
     ok = Grab(folder, "calvix-hc-current.png") && ok;
-    form.HidePanel(calvix::Panel::HCCurrent);
+    Click(form, "btHCCurBack");
+    WaitFor([&] { return form.PanelWidget(calvix::Panel::HCCurrent)->isHidden(); });
+    form.HidePanel(calvix::Panel::HCWork);
     form.DataTaken("hc\\dat1hc");
     ok = Grab(folder, "calvix-hc-reports.png") && ok;
     Click(form, "btCalendarR");
