@@ -49,34 +49,6 @@ constexpr int kRowStep = 32;
 constexpr int kFieldWidth = 116;
 constexpr int kFieldHeight = 24;
 
-const QColor kGreen(0x00, 0x80, 0x00);
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kYellow(0xFF, 0xFF, 0x00);
-
-// An ellipse in the colour of its "color" property.
-class Lamp : public QWidget {
-  public:
-    Lamp(QWidget* parent, const char* name) : QWidget(parent) {
-        setObjectName(QString::fromLatin1(name));
-        setProperty("color", kYellow);
-        hide();
-    }
-
-  protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::black);
-        painter.setBrush(property("color").value<QColor>());
-        painter.drawEllipse(rect().adjusted(1, 1, -1, -1));
-    }
-};
-
-void PaintLamp(QWidget* lamp, const QColor& colour) {
-    lamp->setProperty("color", colour);
-    lamp->update();
-}
-
 }  // namespace
 
 TCurrentValuesWindow::TCurrentValuesWindow(TMainForm& form) : form_(form) {
@@ -106,7 +78,7 @@ void TCurrentValuesWindow::Build() {
     lbHCCurrentConnStatus_ = AddLabel(pan, "lbHCCurrentConnStatus", "", 20, 300);
     lbHCCurrentConnStatus_->setGeometry(20, 300, 530, 40);
     lbHCCurrentConnStatus_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    lamp_ = new Lamp(pan, "shapeReadCurrents");
+    lamp_ = new LampWidget(pan, "shapeReadCurrents");
     lamp_->setGeometry(560, 312, 16, 16);
     btHCCurrentStart_ = AddButton(pan, "btHCCurrentStart", text::kStart, 20, 350, 170);
     connect(btHCCurrentStart_, &QPushButton::clicked, this, [this] { btHCCurrentStartClick(); });
@@ -237,7 +209,7 @@ void TCurrentValuesWindow::ShowValues(std::span<const std::uint8_t> answer,
 void TCurrentValuesWindow::PaintFields(bool white) {
     for (QLineEdit* field : fields_) {
         QPalette palette = field->palette();
-        palette.setColor(QPalette::Base, white ? QColor(Qt::white) : kYellow);
+        palette.setColor(QPalette::Base, white ? QColor(Qt::white) : LampYellow());
         field->setPalette(palette);
     }
 }
@@ -245,10 +217,10 @@ void TCurrentValuesWindow::PaintFields(bool white) {
 void TCurrentValuesWindow::Exchange(bool ok) {
     const ActivityLampState::Look look = lampState_.Update(ok, ActivityLampState::Clock::now());
     lamp_->setVisible(look.visible);
-    const QColor colour = look.green ? kGreen : kRed;
-    PaintLamp(lamp_, colour);
-    if (auto* archiveLamp = form_.findChild<QWidget*>(QStringLiteral("ShapeReadArchive"))) {
-        PaintLamp(archiveLamp, colour);
+    const QColor colour = look.green ? LampGreen() : LampRed();
+    lamp_->Paint(colour);
+    if (auto* archiveLamp = form_.findChild<LampWidget*>(QStringLiteral("ShapeReadArchive"))) {
+        archiveLamp->Paint(colour);
     }
     PaintFields(ok);
 }
@@ -256,7 +228,7 @@ void TCurrentValuesWindow::Exchange(bool ok) {
 void TCurrentValuesWindow::ReadingEnded(const std::string& message) {
     lbHCCurrentConnStatus_->setText(ToQt(message));
     btHCCurrentStart_->setEnabled(true);
-    PaintLamp(lamp_, kYellow);
+    lamp_->Paint(LampYellow());
     lamp_->show();
     if (stopRequested_) {
         form_.HidePanel(Panel::HCCurrent);

@@ -25,6 +25,7 @@ struct CurrentValuesFormat;
 
 namespace calvix {
 
+class LampWidget;
 class TMainForm;
 
 class TCurrentValuesWindow : public QObject {
@@ -57,7 +58,7 @@ class TCurrentValuesWindow : public QObject {
     QLabel* lbHCCurrentNum_ = nullptr;
     QLabel* lbHCCurrentAddr_ = nullptr;
     QLabel* lbHCCurrentConnStatus_ = nullptr;
-    QWidget* lamp_ = nullptr;
+    LampWidget* lamp_ = nullptr;
     QPushButton* btHCCurrentStart_ = nullptr;
     ActivityLampState lampState_;
 

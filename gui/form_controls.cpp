@@ -1,5 +1,7 @@
 #include "gui/form_controls.h"
 
+#include <QPainter>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -123,6 +125,37 @@ void OrderTabsByScreen(QWidget* panel) {
     for (std::size_t i = 1; i < stops.size(); ++i) {
         QWidget::setTabOrder(stops[i - 1].widget, stops[i].widget);
     }
+}
+
+LampWidget::LampWidget(QWidget* parent, const char* name) : QWidget(parent) {
+    setObjectName(QString::fromLatin1(name));
+    setProperty("color", LampYellow());
+    hide();
+}
+
+void LampWidget::Paint(const QColor& colour) {
+    setProperty("color", colour);
+    update();
+}
+
+void LampWidget::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::black);
+    painter.setBrush(property("color").value<QColor>());
+    painter.drawEllipse(rect().adjusted(1, 1, -1, -1));
+}
+
+QColor LampGreen() {
+    return {0x00, 0x80, 0x00};
+}
+
+QColor LampRed() {
+    return {0xFF, 0x00, 0x00};
+}
+
+QColor LampYellow() {
+    return {0xFF, 0xFF, 0x00};
 }
 
 }  // namespace calvix

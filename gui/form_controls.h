@@ -2,6 +2,8 @@
 // help, plain text in 1251, placed by hand.
 #pragma once
 
+#include <QColor>
+#include <QWidget>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -9,9 +11,9 @@
 class QCheckBox;
 class QLabel;
 class QListWidget;
+class QPaintEvent;
 class QString;
 class QPushButton;
-class QWidget;
 
 namespace calvix {
 
@@ -38,6 +40,21 @@ std::string ReportCheckBoxCaption(const QCheckBox* box);
 std::size_t ReportCheckBoxTag(const QCheckBox* box);
 // A new 1251 caption, shown as the box shows every caption.
 void SetReportCheckBoxCaption(QCheckBox* box, const std::string& caption);
+
+// The activity lamps of the reading windows: a round lamp in the colour of its "color" property
+// (which the tests read), hidden at first.
+class LampWidget : public QWidget {
+  public:
+    LampWidget(QWidget* parent, const char* name);
+    void Paint(const QColor& colour);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+// 008000h green after a good exchange, pure red after a failed one, yellow at the end.
+QColor LampGreen();
+QColor LampRed();
+QColor LampYellow();
 
 // Tab moves through a panel's controls as they stand on the screen: row by row, left to right.
 // A compound control (a scroll box with its check boxes, a calendar) keeps its inner order.

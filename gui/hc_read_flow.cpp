@@ -1,11 +1,9 @@
 #include "gui/hc_read_flow.h"
 
 #include <QCheckBox>
-#include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <chrono>
@@ -17,6 +15,7 @@
 
 #include "gui/display_text.h"
 #include "gui/form_controls.h"
+#include "gui/rules/activity_lamp.h"
 #include "gui/rules/read_settings.h"
 #include "gui/rules/report_files.h"
 #include "gui/rules/texts.h"
@@ -44,46 +43,23 @@ inline constexpr std::string_view kReadDataFile = "hc\\dat1hc";
 
 // The archive window's activity lamp: green while exchanges go well, red after a failed one;
 // shown on a change, blinking while the state stays the same.
-class ActivityLamp : public QWidget {
+class ActivityLamp : public LampWidget {
   public:
-    explicit ActivityLamp(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("ShapeReadArchive"));
-        Reset();
-    }
+    explicit ActivityLamp(QWidget* parent) : LampWidget(parent, "ShapeReadArchive") {}
 
     void Reset() {
-        last_.reset();
-        changed_ = {};
+        state_.Reset();
         hide();
     }
 
     void Exchange(bool ok) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!last_ || *last_ != ok) {
-            last_ = ok;
-            changed_ = now;
-            // 008000h green, pure red.
-            setProperty("color", ok ? QColor(0x00, 0x80, 0x00) : QColor(0xFF, 0x00, 0x00));
-            show();
-            update();
-        } else if (now - changed_ > std::chrono::milliseconds(500)) {
-            changed_ = now;
-            setVisible(isHidden());
-        }
-    }
-
-  protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::black);
-        painter.setBrush(property("color").value<QColor>());
-        painter.drawEllipse(rect().adjusted(1, 1, -1, -1));
+        const ActivityLampState::Look look = state_.Update(ok, ActivityLampState::Clock::now());
+        Paint(look.green ? LampGreen() : LampRed());
+        setVisible(look.visible);
     }
 
   private:
-    std::optional<bool> last_;
-    std::chrono::steady_clock::time_point changed_;
+    ActivityLampState state_;
 };
 
 namespace {

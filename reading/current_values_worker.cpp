@@ -41,11 +41,7 @@ class ValuesWorker {
 
   private:
     void OnMainThread(const std::function<void()>& call) {
-        if (callbacks_.runOnMainThread) {
-            callbacks_.runOnMainThread(call);
-        } else {
-            call();
-        }
+        workers::RunOnMain(callbacks_.runOnMainThread, call);
     }
     bool StopAsked() const {
         return control_->CancelEvent().IsSet() ||
@@ -224,18 +220,12 @@ void ValuesWorker::Read() {
 }
 
 void ValuesWorker::End(std::string message) {
-    control_->MarkEnding();
     const bool stopped = StopAsked();
-    try {
-        OnMainThread([&] {
-            if (callbacks_.finished) {
-                callbacks_.finished(message, stopped);
-            }
-        });
-    } catch (...) {
-        // The end is reported once; a failing callback changes nothing here.
-    }
-    control_->MarkFinished();
+    workers::ReportEnd(*control_, callbacks_.runOnMainThread, [&] {
+        if (callbacks_.finished) {
+            callbacks_.finished(message, stopped);
+        }
+    });
 }
 
 void ValuesWorker::Execute() {

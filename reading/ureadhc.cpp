@@ -77,11 +77,7 @@ class ReadWorker final : public protocol::ArchiveProgress {
 
   private:
     void OnMainThread(const std::function<void()>& call) {
-        if (callbacks_.runOnMainThread) {
-            callbacks_.runOnMainThread(call);
-        } else {
-            call();
-        }
+        workers::RunOnMain(callbacks_.runOnMainThread, call);
     }
     bool Cancelled() const { return control_->CancelEvent().IsSet(); }
     bool StopAsked() const { return environment_.stopEvent && environment_.stopEvent->IsSet(); }
@@ -277,17 +273,11 @@ void ReadWorker::ReadDeepArchive(protocol::CTV540& device) {
 }
 
 void ReadWorker::End(const std::string& errorText) {
-    control_->MarkEnding();
-    try {
-        OnMainThread([&] {
-            if (callbacks_.finished) {
-                callbacks_.finished(succeeded_, errorText);
-            }
-        });
-    } catch (...) {
-        // The end is reported once; a failing callback changes nothing here.
-    }
-    control_->MarkFinished();
+    workers::ReportEnd(*control_, callbacks_.runOnMainThread, [&] {
+        if (callbacks_.finished) {
+            callbacks_.finished(succeeded_, errorText);
+        }
+    });
 }
 
 void ReadWorker::Execute() {

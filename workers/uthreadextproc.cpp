@@ -135,11 +135,7 @@ WorkerThread CThreadExtProc::Run(std::shared_ptr<CThreadExtProc> worker) {
 }
 
 void CThreadExtProc::OnMainThread(const std::function<void()>& call) {
-    if (setup_.runOnMainThread) {
-        setup_.runOnMainThread(call);
-    } else {
-        call();
-    }
+    RunOnMain(setup_.runOnMainThread, call);
 }
 
 void CThreadExtProc::Execute() {
@@ -153,16 +149,11 @@ void CThreadExtProc::Execute() {
         // An internal error is a failure; the end callback still comes.
         succeeded_ = false;
     }
-    control_->MarkEnding();
-    try {
-        OnMainThread([this] {
-            if (onEnd_) {
-                onEnd_(mainWindow_, succeeded_);
-            }
-        });
-    } catch (...) {
-    }
-    control_->MarkFinished();
+    ReportEnd(*control_, setup_.runOnMainThread, [this] {
+        if (onEnd_) {
+            onEnd_(mainWindow_, succeeded_);
+        }
+    });
 }
 
 void CThreadExtProc::RunSingle() {

@@ -63,11 +63,7 @@ WorkerThread CThreadReadUPDCatalog::Start(int portNumber, std::uint32_t baud,
 }
 
 void CThreadReadUPDCatalog::OnMainThread(const std::function<void()>& call) {
-    if (setup_.runOnMainThread) {
-        setup_.runOnMainThread(call);
-    } else {
-        call();
-    }
+    RunOnMain(setup_.runOnMainThread, call);
 }
 
 void CThreadReadUPDCatalog::Progress() {
@@ -86,16 +82,11 @@ void CThreadReadUPDCatalog::Execute() {
         found_ = false;
         portNumber_ = startPort_;
     }
-    control_->MarkEnding();
-    try {
-        OnMainThread([this] {
-            if (onEnd_) {
-                onEnd_(mainWindow_, *this, found_);
-            }
-        });
-    } catch (...) {
-    }
-    control_->MarkFinished();
+    ReportEnd(*control_, setup_.runOnMainThread, [this] {
+        if (onEnd_) {
+            onEnd_(mainWindow_, *this, found_);
+        }
+    });
 }
 
 void CThreadReadUPDCatalog::Walk() {

@@ -5,6 +5,25 @@
 #include <vector>
 
 namespace workers {
+
+void RunOnMain(const RunOnMainThread& runOnMainThread, const std::function<void()>& call) {
+    if (runOnMainThread) {
+        runOnMainThread(call);
+    } else {
+        call();
+    }
+}
+
+void ReportEnd(WorkerControl& control, const RunOnMainThread& runOnMainThread,
+               const std::function<void()>& report) {
+    control.MarkEnding();
+    try {
+        RunOnMain(runOnMainThread, report);
+    } catch (...) {
+        // The end is reported once; a failing callback changes nothing here.
+    }
+    control.MarkFinished();
+}
 namespace {
 
 // Threads whose handle went away while they were calling their end callback. Joined once they

@@ -54,6 +54,15 @@ class WorkerControl {
     std::atomic<bool> finished_{false};
 };
 
+// Runs `call` through `runOnMainThread`, or at once when that is empty.
+void RunOnMain(const RunOnMainThread& runOnMainThread, const std::function<void()>& call);
+
+// A worker's last act: `report` (its end callback) once through `runOnMainThread`, with the
+// control marked ending before and finished after; an error thrown by it is swallowed, since
+// the end is reported once whatever happens.
+void ReportEnd(WorkerControl& control, const RunOnMainThread& runOnMainThread,
+               const std::function<void()>& report);
+
 class WorkerThread {
   public:
     WorkerThread() = default;

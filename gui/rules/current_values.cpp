@@ -154,20 +154,6 @@ std::string ElapsedTimeText(std::chrono::seconds elapsed) {
     return text;
 }
 
-ActivityLampState::Look ActivityLampState::Update(bool ok, Clock::time_point now) {
-    constexpr auto kBlink = std::chrono::milliseconds(500);
-    if (!seen_ || ok != ok_) {
-        seen_ = true;
-        ok_ = ok;
-        visible_ = true;
-        changed_ = now;
-    } else if (now - changed_ > kBlink) {
-        visible_ = !visible_;
-        changed_ = now;
-    }
-    return {visible_, ok_};
-}
-
 std::vector<SheetLine> CurrentValuesSheet(const std::string& date, const std::string& time,
                                           const std::string& numberText,
                                           const std::string& addressText,

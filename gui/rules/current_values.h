@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "gui/rules/activity_lamp.h"
+
 namespace calvix {
 
 inline constexpr std::size_t kCurrentFieldCount = 20;
@@ -45,27 +47,6 @@ std::string FactoryNumberText(std::span<const std::uint8_t> answer);
 
 // "Считываются данные. Общее время считывания: [H час ]M мин S сек".
 std::string ElapsedTimeText(std::chrono::seconds elapsed);
-
-// The activity lamp of a reading: after each exchange it shows green (going well) or red; a
-// change of colour shows it at once, an unchanged colour blinks it every half second.
-class ActivityLampState {
-  public:
-    using Clock = std::chrono::steady_clock;
-    struct Look {
-        bool visible = false;
-        bool green = false;
-    };
-
-    // "Старт": hidden, no exchange seen yet.
-    void Reset() { *this = ActivityLampState(); }
-    Look Update(bool ok, Clock::time_point now);
-
-  private:
-    bool seen_ = false;
-    bool ok_ = false;
-    bool visible_ = false;
-    Clock::time_point changed_{};
-};
 
 // One line of the sheet: its vertical offset in printer units (added to twice the font size)
 // and its text; every line starts at x = 400.
