@@ -113,9 +113,16 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
         fault.kind = FaultKind::Garbage;
     } else if (kind == "wrong-head") {
         fault.kind = FaultKind::WrongHead;
+    } else if (kind == "truncated") {
+        fault.kind = FaultKind::Truncated;
+    } else if (kind == "status-zero") {
+        fault.kind = FaultKind::StatusZeroStorm;
+    } else if (kind == "line-gone") {
+        fault.kind = FaultKind::LineGone;
     } else {
         error = "unknown fault kind '" + std::string(kind) +
-                "' (bad-checksum, lost-answer, garbage, wrong-head, silence)";
+                "' (bad-checksum, lost-answer, garbage, wrong-head, truncated, status-zero, "
+                "line-gone, silence)";
         return std::nullopt;
     }
     if (argument) {
@@ -472,6 +479,10 @@ std::string HcUsage() {
            "  --fault lost-answer[:COUNT][@AFTER]   request carried out, no answer sent\n"
            "  --fault garbage[:COUNT][@AFTER]       3..8 random bytes in front of the answer\n"
            "  --fault wrong-head[:COUNT][@AFTER]    answer byte 0 is 0x01, checksum still right\n"
+           "  --fault truncated[:COUNT][@AFTER]     only the first part of the answer goes out\n"
+           "  --fault status-zero:POLLS[@AFTER]     the next command's answer stays at status 0\n"
+           "                                        for POLLS more polls\n"
+           "  --fault line-gone[@AFTER]             no answer, and the line disappears\n"
            "  --fault silence:MS[@AFTER]            deaf for MS milliseconds from that request on\n"
            "\n"
            "Other:\n"

@@ -81,6 +81,9 @@ std::int64_t HcDevice::DeviceTime() const {
     if (config_.clockEpoch == 0) {
         return static_cast<std::int64_t>(std::time(nullptr));
     }
+    if (config_.frozenClock) {
+        return config_.clockEpoch;
+    }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - startedAt_);
     return config_.clockEpoch + elapsed.count();
@@ -94,6 +97,11 @@ void HcDevice::InjectFault(const Fault& fault) {
 bool HcDevice::Silenced() const {
     std::lock_guard lock(mutex_);
     return Clock::now() < silentUntil_;
+}
+
+bool HcDevice::LineGone() const {
+    std::lock_guard lock(mutex_);
+    return lineGone_;
 }
 
 std::uint8_t HcDevice::Peek(std::uint16_t address) const {
@@ -140,6 +148,10 @@ std::optional<std::vector<std::uint8_t>> HcDevice::HandleFrame(
         ++stats_.silencedFrames;
         return std::nullopt;
     }
+    if (fault == FaultKind::LineGone) {
+        lineGone_ = true;
+        return std::nullopt;
+    }
 
     const auto address = static_cast<std::uint16_t>(frame[3] << 8 | frame[4]);
     std::vector<std::uint8_t> answer;
@@ -175,7 +187,12 @@ std::optional<FaultKind> HcDevice::TakeFault() {
     if (kind == FaultKind::Silence) {
         silentUntil_ = Clock::now() + std::chrono::milliseconds(fault.durationMs);
     }
-    if (kind == FaultKind::Silence || faultFramesApplied_ >= std::max(1u, fault.count)) {
+    if (kind == FaultKind::StatusZeroStorm) {
+        stormPolls_ += fault.count;
+    }
+    const bool once = kind == FaultKind::Silence || kind == FaultKind::StatusZeroStorm ||
+                      kind == FaultKind::LineGone;
+    if (once || faultFramesApplied_ >= std::max(1u, fault.count)) {
         faults_.pop_front();
         faultFramesPassed_ = 0;
         faultFramesApplied_ = 0;
@@ -205,8 +222,13 @@ void HcDevice::Distort(FaultKind kind, std::vector<std::uint8_t>& answer) {
             answer.insert(answer.begin(), garbage.begin(), garbage.end());
             break;
         }
+        case FaultKind::Truncated:
+            answer.resize(1 + NextRandom(garbageState_) % (answer.size() - 1));
+            break;
         case FaultKind::LostAnswer:
         case FaultKind::Silence:
+        case FaultKind::StatusZeroStorm:
+        case FaultKind::LineGone:
             break;
     }
 }
@@ -249,7 +271,7 @@ void HcDevice::UpdateMailbox(bool poll) {
     if (!pending_) {
         return;
     }
-    const bool pollsDone = pending_->zeroPolls >= config_.statusZeroPolls;
+    const bool pollsDone = pending_->zeroPolls >= config_.statusZeroPolls + stormPolls_;
     const bool delayDone =
         Clock::now() - pending_->since >= std::chrono::milliseconds(config_.mailboxDelayMs);
     if (pollsDone && delayDone) {
@@ -266,6 +288,7 @@ void HcDevice::PublishAnswer() {
         memory_[kAnswerArea + i] = pending_->bytes[i];
     }
     pending_.reset();
+    stormPolls_ = 0;
 }
 
 }  // namespace emulators

@@ -22,6 +22,10 @@ enum class FaultKind {
     Garbage,      // a few random bytes go out in front of the answer
     WrongHead,    // answer byte 0 is 0x01 instead of 0x00
     Silence,      // everything received for `durationMs` is ignored
+    Truncated,    // only the first part of the answer goes out
+    // The next mailbox answer stays at status 0 for `count` more polls (a busy device).
+    StatusZeroStorm,
+    LineGone,  // the frame is not answered and the line disappears (an unplugged adapter)
 };
 
 // Faults count only well-formed frames addressed to the device (right checksum, known
@@ -29,7 +33,9 @@ enum class FaultKind {
 struct Fault {
     FaultKind kind = FaultKind::LostAnswer;
     unsigned afterFrames = 0;  // frames addressed to the device that pass untouched first
-    unsigned count = 1;       // frames affected, at least 1 (Silence: ignored, it lasts durationMs)
+    // Frames affected, at least 1 (Silence: ignored, it lasts durationMs; StatusZeroStorm: the
+    // polls held back; LineGone: ignored).
+    unsigned count = 1;
     unsigned durationMs = 0;  // Silence only
 };
 
@@ -46,6 +52,9 @@ struct HcConfig {
     // Device clock: seconds since the epoch (UTC) at start-up, advanced by real elapsed time.
     // 0 = the host clock. The device's broken-down time is UTC.
     long long clockEpoch = 0;
+    // The clock stands still at clockEpoch, so that two readings of the device give the same
+    // bytes.
+    bool frozenClock = false;
     // Status byte of the clock command's answer; anything but 1 comes with six zero bytes.
     std::uint8_t clockStatus = 1;
     // The clock command answers 31 April (day 31 of a 30-day month) of the device's year.
@@ -116,6 +125,8 @@ class HcDevice {
     void InjectFault(const Fault& fault);
     // True while a Silence fault runs; the line ignores the device's frames then.
     bool Silenced() const;
+    // A LineGone fault struck: the line must close.
+    bool LineGone() const;
 
     std::uint8_t Peek(std::uint16_t address) const;
     // Plain memory access: writing the command area this way starts no command.
@@ -151,6 +162,8 @@ class HcDevice {
     unsigned faultFramesPassed_ = 0;   // untouched frames counted for the front fault
     unsigned faultFramesApplied_ = 0;  // frames the front fault has changed so far
     Clock::time_point silentUntil_{};
+    unsigned stormPolls_ = 0;  // status-0 polls that StatusZeroStorm faults added
+    bool lineGone_ = false;
     std::uint64_t garbageState_;
 
     struct PendingAnswer {

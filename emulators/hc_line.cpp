@@ -140,6 +140,10 @@ void HcLine::State::OnFrame() {
     const std::optional<std::vector<std::uint8_t>> answer = device->HandleFrame(frame);
     if (!answer) {
         Trace("no answer");
+        if (device->LineGone()) {
+            Trace("the line is gone");
+            line->Hangup();
+        }
         return;
     }
     const auto delay = std::chrono::milliseconds(device->Config().answerDelayMs);
@@ -180,8 +184,11 @@ void HcLine::State::Run() {
             const ssize_t n = ::read(line->Master(), buffer, sizeof buffer);
             if (n > 0) {
                 Count(&LineStats::bytesReceived, static_cast<unsigned>(n));
-                for (ssize_t i = 0; i < n; ++i) {
+                for (ssize_t i = 0; i < n && !line->HungUp(); ++i) {
                     OnByte(buffer[i]);
+                }
+                if (line->HungUp()) {
+                    return;
                 }
                 continue;
             }

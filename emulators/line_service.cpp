@@ -69,6 +69,11 @@ void LineService::Stop() {
     Close();
 }
 
+void LineService::Hangup() {
+    CloseFd(master_);
+    CloseFd(slave_);
+}
+
 void LineService::Close() {
     CloseFd(master_);
     CloseFd(slave_);

@@ -25,6 +25,11 @@ class LineService {
     // Idempotent: wakes the thread, joins it, removes the link, closes the pseudo-terminal.
     void Stop();
 
+    // From the serving thread only: closes both sides of the pseudo-terminal, so that a client
+    // sees the line vanish as when a USB adapter is pulled; the thread should return after it.
+    void Hangup();
+    bool HungUp() const { return master_ < 0; }
+
     int Master() const { return master_; }
     int Wake() const { return wake_; }  // readable once Stop() began
     const std::string& SlavePath() const { return slavePath_; }

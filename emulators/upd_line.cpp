@@ -225,6 +225,11 @@ void UpdLine::State::OnNextBlock() {
         Trace("no answer from block " + std::to_string(number) + " on");
         return;
     }
+    if (Is(faults.lineGoneAtBlock, number)) {
+        Trace("the line is gone at block " + std::to_string(number));
+        line->Hangup();
+        return;
+    }
     const std::vector<std::uint8_t>* bytes = current ? &archives[*current].bytes : nullptr;
     if (bytes == nullptr || blocksGiven * kNameSize >= bytes->size()) {
         Send(kAcknowledgement);
@@ -240,6 +245,10 @@ void UpdLine::State::OnNextBlock() {
     if (Is(faults.shortBlock, number)) {
         reply.resize(kShortReply);
     }
+    if (Is(faults.garbageBeforeBlock, number)) {
+        const std::uint8_t stray[] = {0x00, 0xFF, 'G', 0x13};
+        reply.insert(reply.begin(), std::begin(stray), std::end(stray));
+    }
     Count(&UpdStats::blocksSent);
     Send(reply);
 }
@@ -253,7 +262,7 @@ bool UpdLine::State::ReadMaster() {
     if (n <= 0) {
         return false;
     }
-    for (ssize_t i = 0; i < n; ++i) {
+    for (ssize_t i = 0; i < n && !line->HungUp(); ++i) {
         OnByte(buffer[i]);
     }
     return true;
@@ -282,6 +291,9 @@ void UpdLine::State::Run() {
             continue;
         }
         if ((fds[1].revents & POLLIN) != 0 && ReadMaster()) {
+            if (line->HungUp()) {
+                return;
+            }
             continue;
         }
         // Hang-up or error on the master: should not happen while we hold the slave open;

@@ -19,12 +19,14 @@ struct UpdArchive {
 };
 
 struct UpdFaults {
-    bool silent = false;                      // answers nothing at all
-    std::optional<unsigned> badEntry;         // catalog entry n (from 1): wrong checksum
-    std::optional<unsigned> badBlock;         // block b (from 1) of any archive: wrong checksum
-    std::optional<unsigned> shortBlock;       // block b answered with only 10 of its 20 bytes
-    std::optional<unsigned> silentFromBlock;  // block b and every later request: no answer
-    bool noAcknowledgement = false;           // the open command is not answered
+    bool silent = false;                         // answers nothing at all
+    std::optional<unsigned> badEntry;            // catalog entry n (from 1): wrong checksum
+    std::optional<unsigned> badBlock;            // block b (from 1) of any archive: wrong checksum
+    std::optional<unsigned> shortBlock;          // block b answered with only 10 of its 20 bytes
+    std::optional<unsigned> silentFromBlock;     // block b and every later request: no answer
+    bool noAcknowledgement = false;              // the open command is not answered
+    std::optional<unsigned> garbageBeforeBlock;  // block b comes after a few stray bytes
+    std::optional<unsigned> lineGoneAtBlock;     // the request of block b: the line disappears
 };
 
 struct UpdLineOptions {

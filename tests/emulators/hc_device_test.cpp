@@ -413,6 +413,34 @@ TEST_F(HcDeviceTest, SilenceIgnoresEverythingForItsDuration) {
     EXPECT_EQ(device.Stats().silencedFrames, 2u);
 }
 
+TEST_F(HcDeviceTest, TruncatedStormAndLineGoneFaults) {
+    config_.frozenClock = true;
+    config_.clockEpoch = 1733580000;
+    HcDevice device(config_);
+    Client c(device);
+    const Bytes request = MakeReadRequest(1, 0x1020, 8);
+    const std::size_t whole = device.HandleFrame(request)->size();
+    device.InjectFault({FaultKind::Truncated, 0, 1, 0});
+    const std::size_t cut = device.HandleFrame(request)->size();
+    EXPECT_GE(cut, 1u);
+    EXPECT_LT(cut, whole);
+
+    // The storm holds back the next command's answer for three more polls.
+    device.InjectFault({FaultKind::StatusZeroStorm, 0, 3, 0});
+    c.Write(kAnswerArea, {0x00});  // the storm strikes here
+    c.Write(kCommandArea, {53});
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(c.Read(kAnswerArea, 1)[0], 0) << i;
+    }
+    EXPECT_EQ(c.Read(kAnswerArea, 1)[0], 1);
+    EXPECT_EQ(device.DeviceTime(), 1733580000);  // frozen
+
+    device.InjectFault({FaultKind::LineGone, 0, 1, 0});
+    EXPECT_FALSE(device.LineGone());
+    EXPECT_FALSE(device.HandleFrame(request));
+    EXPECT_TRUE(device.LineGone());
+}
+
 TEST_F(HcDeviceTest, QueuedFaultsFollowEachOtherAndSkipBadFrames) {
     HcDevice device(config_);
     device.InjectFault({FaultKind::LostAnswer, 0, 1, 0});

@@ -182,6 +182,23 @@ TEST(HcLineTest, SilenceDiscardsWhatArrivesMeanwhile) {
     EXPECT_EQ(device.Stats().writeFrames, 0u);
 }
 
+TEST(HcLineTest, ALineThatIsGoneHangsUpItsClients) {
+    HcLine line({At(1)});
+    line.Device(1).InjectFault({FaultKind::LineGone, 1, 1, 0});
+    SlavePort port(line.SlavePath());
+    port.Send(MakeReadRequest(1, 0x2000, 2));
+    EXPECT_EQ(port.Receive(6), ReadAnswer({0x00, 0x00}));
+    const int watcher = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(watcher, 0);
+    port.Send(MakeReadRequest(1, 0x2000, 2));
+    EXPECT_TRUE(Eventually([&] {
+        pollfd wait{watcher, POLLIN, 0};
+        return ::poll(&wait, 1, 100) == 1 && (wait.revents & POLLHUP) != 0;
+    }));
+    ::close(watcher);
+    EXPECT_LT(::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), 0);
+}
+
 TEST(HcLineTest, PacingMakesALongAnswerTakeItsWireTime) {
     LineOptions options;
     options.baud = 9600;

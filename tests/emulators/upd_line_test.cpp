@@ -208,6 +208,12 @@ TEST(UpdLine, FaultsSpoilTheirReplyAndNothingElse) {
          {3, 20, 20, 20, 20, 20, 3},
          {true, true, true, false, true}},
         {"short block", [](UpdFaults& f) { f.shortBlock = 1; }, "jggg", {3, 10, 20, 3}, {true}},
+        // The stray bytes come first; the 20-byte read stops short of the reply's end.
+        {"garbage before block",
+         [](UpdFaults& f) { f.garbageBeforeBlock = 1; },
+         "jg",
+         {3, 20},
+         {false}},
         {"silent from block",
          [](UpdFaults& f) { f.silentFromBlock = 2; },
          "jggjeg",
@@ -232,6 +238,25 @@ TEST(UpdLine, FaultsSpoilTheirReplyAndNothingElse) {
         EXPECT_EQ(sizes, c.sizes);
         EXPECT_EQ(sums, c.sumsRight);
     }
+}
+
+TEST(UpdLine, ALineThatIsGoneFailsEveryLaterRequest) {
+    UpdFaults faults;
+    faults.lineGoneAtBlock = 2;
+    UpdLine line(ThreeArchives(), faults);
+    auto port = platform::SerialPort::Open(line.SlavePath());
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->SetCommTimeouts({100, 0, 300, 0, 1000}));
+    std::size_t done = 0;
+    Bytes reply(20);
+    for (char letter : std::string("jg")) {
+        ASSERT_TRUE(port->Write(Command(letter).data(), 5, done));
+        ASSERT_TRUE(port->Read(reply.data(), reply.size(), done));
+    }
+    ASSERT_TRUE(port->Write(Command('g').data(), 5, done));
+    const bool read = port->Read(reply.data(), reply.size(), done);
+    EXPECT_TRUE(!read || done == 0);
+    EXPECT_FALSE(port->Write(Command('g').data(), 5, done) && done == 5);
 }
 
 TEST(UpdLine, BadCommandsAreDiscardedAndTheNextGoodOneIsAnswered) {
