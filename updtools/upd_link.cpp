@@ -47,7 +47,9 @@ std::string EntryName(const Reply& reply) {
         if (reply[i] == 0) {
             break;
         }
-        name.push_back(static_cast<char>(reply[i]));
+        // A line end would split the catalog line and give the rest an archive number of its own.
+        const bool lineEnd = reply[i] == '\r' || reply[i] == '\n';
+        name.push_back(lineEnd ? '?' : static_cast<char>(reply[i]));
     }
     return name;
 }

@@ -38,7 +38,8 @@ bool IsEndOfList(const Reply& reply);
 bool AnyAcknowledgementByte(const Reply& reply);
 // An entry or block: exactly 20 bytes whose last is the 8-bit sum of the others.
 bool IsWholeReply(const Reply& reply);
-// A whole reply's payload up to its first zero byte (all 16 bytes when there is none).
+// A whole reply's payload up to its first zero byte (all 16 bytes when there is none); CR and LF
+// show as "?", so a name stays on its catalog line.
 std::string EntryName(const Reply& reply);
 
 // Read interval T, total multipliers T/10, total constants T.

@@ -69,6 +69,12 @@ const ZadoroCase kCases[] = {
     {"BadEntryEndsTheList", Arguments("3"), ThreeArchives(), BadEntry(2),
      "3\r\nCOM3\r\n1 - ALPHA\r\n", "1 - ALPHA\r\n"},
     {"EmptyCatalogLeavesAnEmptyFile", Arguments("3"), {}, {}, "3\r\nCOM3\r\n", ""},
+    {"LineEndsInANameStayOnItsLine",
+     Arguments("3"),
+     {{"A\r\n2 - B\n", {1, 2, 3}}},
+     {},
+     "3\r\nCOM3\r\n1 - A??2 - B?\r\n",
+     "1 - A??2 - B?\r\n"},
 };
 
 class Zadoro : public ::testing::TestWithParam<ZadoroCase> {
