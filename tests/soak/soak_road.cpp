@@ -39,8 +39,16 @@ unsigned Entries(const char* folder) {
 
 }  // namespace
 
-unsigned OpenDescriptors() {
-    return Entries("/proc/self/fd");
+std::vector<std::string> OpenDescriptors() {
+    std::vector<std::string> open;
+    std::error_code error;
+    for (fs::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code unreadable;
+        const fs::path target = fs::read_symlink(it->path(), unreadable);
+        open.push_back(it->path().filename().string() + " -> " + target.string());
+    }
+    return open;
 }
 
 unsigned Threads() {

@@ -46,8 +46,8 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes FileBytes(const std::filesystem::path& path);
 std::string FileText(const std::filesystem::path& path);
 std::string LastLine(const std::string& text);
-// Open descriptors and threads of this process, for leaks between runs.
-unsigned OpenDescriptors();
+// Open descriptors ("fd -> target") and threads of this process, for leaks between runs.
+std::vector<std::string> OpenDescriptors();
 unsigned Threads();
 // A sanitizer or UB report in a child's standard error.
 bool SanitizerReport(const std::string& text);

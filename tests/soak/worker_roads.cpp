@@ -53,9 +53,15 @@ Ending RunReading(const reading::ReadSettings& settings, reading::ReadEnvironmen
     if (whileRunning) {
         whileRunning();
     }
+    bool ended = false;
     {
         std::unique_lock lock(mutex);
-        changed.wait_for(lock, limit, [&] { return ending.ended; });
+        ended = changed.wait_for(lock, limit, [&] { return ending.ended; });
+    }
+    if (ended) {
+        // Past its end callback the worker only returns; a handle dropped while it is still in
+        // the callback would leave it to the reaper until the next such drop.
+        worker.Join();
     }
     worker = workers::WorkerThread();  // cancels a reading still running and waits for it
     std::lock_guard lock(mutex);
@@ -131,9 +137,16 @@ class WorkerRoad : public Road {
         if (result.verdict == Verdict::Bad) {
             return result;
         }
-        if (OpenDescriptors() != descriptors_) {
-            return Bad("descriptors: " + std::to_string(descriptors_) + " before, " +
-                       std::to_string(OpenDescriptors()) + " after");
+        if (const std::vector<std::string> now = OpenDescriptors();
+            now.size() != descriptors_.size()) {
+            std::string opened;
+            for (const std::string& fd : now) {
+                if (std::find(descriptors_.begin(), descriptors_.end(), fd) == descriptors_.end()) {
+                    opened += " [" + fd + "]";
+                }
+            }
+            return Bad("descriptors: " + std::to_string(descriptors_.size()) + " before, " +
+                       std::to_string(now.size()) + " after;" + opened);
         }
         if (Threads() != threads_) {
             return Bad("threads: " + std::to_string(threads_) + " before, " +
@@ -285,7 +298,7 @@ class WorkerRoad : public Road {
     std::unique_ptr<emulators::ModemEmulator> modem_;
     std::unique_ptr<reading::ModemLibrary> library_;
     Reference reference_;
-    unsigned descriptors_ = 0;
+    std::vector<std::string> descriptors_;
     unsigned threads_ = 0;
 };
 
