@@ -22,6 +22,7 @@
 #include <set>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "bench/v60_floor.h"
 #include "emulators/hc_line.h"
 #include "gui/calvix_app.h"
@@ -35,37 +36,12 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr unsigned kAddress = 3;  // the shipped calvix.ini's "абонент"
+using bench::ClockSeconds;
 using bench::kAnswerDelayMs;
 using bench::kBaud;
-
-std::string TaskFile(long tid, const char* name) {
-    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/" + name);
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
-
-std::set<long> Tasks() {
-    std::set<long> tasks;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/proc/self/task", ec)) {
-        tasks.insert(std::stol(entry.path().filename().string()));
-    }
-    return tasks;
-}
-
-// The CPU clock of another thread of this process, as pthread_getcpuclockid makes it.
-clockid_t ThreadCpuClock(long tid) {
-    return static_cast<clockid_t>((~static_cast<unsigned long>(tid) << 3) | 6);
-}
-
-double Seconds(clockid_t clock) {
-    timespec t{};
-    if (::clock_gettime(clock, &t) != 0) {
-        return -1;
-    }
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
+using bench::TaskFile;
+using bench::Tasks;
+using bench::ThreadCpuClock;
 
 // Time the calling thread has waited, ready to run, for a CPU (the scheduler's run delay).
 double RunQueueSeconds() {
@@ -156,7 +132,7 @@ int main(int argc, char** argv) {
         const std::set<long> before = Tasks();
         const std::string unnamed = TaskFile(::gettid(), "comm");
 
-        const double mainCpuBefore = Seconds(CLOCK_THREAD_CPUTIME_ID);
+        const double mainCpuBefore = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
         const auto start = Clock::now();
         Click(form, "btHCQuestionYes");
         Watch watch;
@@ -168,7 +144,7 @@ int main(int argc, char** argv) {
         }
         auto end = start;
         watch.last = Clock::now();
-        watch.lastCpu = Seconds(CLOCK_THREAD_CPUTIME_ID);
+        watch.lastCpu = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
         watch.lastQueue = RunQueueSeconds();
         QEventLoop loop;
         QTimer tick;
@@ -176,7 +152,7 @@ int main(int argc, char** argv) {
         QObject::connect(&tick, &QTimer::timeout, [&] {
             const auto now = Clock::now();
             const double gap = std::chrono::duration<double>(now - watch.last).count();
-            const double cpu = Seconds(CLOCK_THREAD_CPUTIME_ID);
+            const double cpu = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
             const double queue = RunQueueSeconds();
             if (gap > watch.longestGap) {
                 watch.longestGap = gap;
@@ -189,7 +165,7 @@ int main(int argc, char** argv) {
             watch.last = now;
             ++watch.ticks;
             for (auto& [tid, reading] : watch.workerCpu) {
-                const double seconds = Seconds(ThreadCpuClock(tid));
+                const double seconds = ClockSeconds(ThreadCpuClock(tid));
                 reading = seconds >= 0 ? seconds : reading;  // an ended thread keeps its last
             }
             if (wait->isHidden()) {
@@ -201,7 +177,7 @@ int main(int argc, char** argv) {
         loop.exec();
         tick.stop();
         const double wallTime = std::chrono::duration<double>(end - start).count();
-        const double mainCpu = Seconds(CLOCK_THREAD_CPUTIME_ID) - mainCpuBefore;
+        const double mainCpu = ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - mainCpuBefore;
 
         double workerCpu = 0;
         for (const auto& entry : watch.workerCpu) {
@@ -232,6 +208,13 @@ int main(int argc, char** argv) {
             1000.0 * watch.longestGapQueue);
         std::printf("  1 ms timer ticks       %ld\n", watch.ticks);
         status = succeeded && watch.workerCpu.size() == 1 ? 0 : 1;
+        if (status == 0) {
+            bench::Emit("gui.ratio", wallTime / floor, "");
+            bench::Emit("gui.cpu", 100.0 * workerCpu / wallTime, "%");
+            bench::Emit("gui.stall", 1000.0 * watch.longestGap, "ms");
+            bench::Emit("gui.stall_cpu", 1000.0 * watch.longestGapCpu, "ms");
+            bench::Emit("gui.rss", bench::MB(bench::StatusKiB("VmHWM")), "MB");
+        }
     }
     line.Stop();
     fs::current_path(fs::temp_directory_path());

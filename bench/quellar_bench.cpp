@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -33,10 +34,6 @@ constexpr int kAddressPauseMs = 10;  // quellar: address byte -> rest of the req
 constexpr int kStatusPollMs = 100;   // quellar: between reads of a status-0 answer
 constexpr int kAnswerLength = 48;
 
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,7 +41,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quellar_bench QUELLAR DEVEMU [LINES]\n");
         return 2;
     }
-    const int lines = argc > 3 ? std::atoi(argv[3]) : 60;
+    const int lines = (argc > 3 ? std::atoi(argv[3]) : 60) / 2 * 2;
     const fs::path folder =
         fs::temp_directory_path() / ("quellar-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);
@@ -53,10 +50,16 @@ int main(int argc, char** argv) {
     {
         std::ofstream out(list, std::ios::binary);
         out << "HO_START 255 0 53 1000001 0 30 30 35 2d 30 30 31 2d 30 30 31\r\n";
+        // Mailbox lines in pairs: the first opens a record ("@" tags), the second continues it.
         for (int i = 0; i < lines; ++i) {
             char line[96];
-            std::snprintf(line, sizeof line, "RA_P%d 40 1 %x %d 11 %d 36 101001 0\r\n", i, i % 124,
-                          kAnswerLength, i % 256);
+            if (i % 2 == 0) {
+                std::snprintf(line, sizeof line, "RA_P%d 40 1 %x %d @11 %d 36 101001 0\r\n", i,
+                              i % 124, kAnswerLength, (i / 2) % 256);
+            } else {
+                std::snprintf(line, sizeof line, "RA_P%d 40 1 %x %d\r\n", i, i % 124,
+                              kAnswerLength);
+            }
             out << line;
         }
         out << "HO_STOP 255 1 53 1000001 0 30 30 35 2d 30 30 31 2d 30 30 31\r\n";
@@ -98,8 +101,8 @@ int main(int argc, char** argv) {
                            kStatusZeroPolls * kStatusPollMs / 1000.0 +
                            (wireBytes - overlappedBytes) * 11.0 / kBaud;
     const double floor = lines * perLine;
-    const double cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    const double emulatorCpu = Seconds(emulatorUsage.ru_utime) + Seconds(emulatorUsage.ru_stime);
+    const double cpu = bench::CpuSeconds(usage);
+    const double emulatorCpu = bench::CpuSeconds(emulatorUsage);
 
     std::printf("quellar exit code       %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     std::printf("mailbox lines           %d (%d bytes on the wire each)\n", lines, wireBytes);
@@ -111,5 +114,11 @@ int main(int argc, char** argv) {
                 100.0 * emulatorCpu / wall);
     std::printf("peak memory (quellar)   %ld KiB\n", usage.ru_maxrss);
     fs::remove_all(folder);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    const bool succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (succeeded) {
+        bench::Emit("quellar.ratio", wall / floor, "");
+        bench::Emit("quellar.cpu", 100.0 * cpu / wall, "%");
+        bench::Emit("quellar.rss", bench::MB(usage.ru_maxrss), "MB");
+    }
+    return succeeded ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/v60_floor.h"
 #include "emulators/hc_line.h"
 #include "emulators/hc_upd_dump.h"
@@ -29,13 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 using bench::kAnswerDelayMs;
 using bench::kBaud;
-
-double ThreadCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 emulators::HcConfig Device(unsigned hours) {
     emulators::HcConfig config;
@@ -70,14 +64,14 @@ int main(int argc, char** argv) {
     protocol::SilentProgress progress;
     platform::IniFile settings;
 
-    const double cpuBefore = ThreadCpuSeconds();
+    const double cpuBefore = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
     const auto start = Clock::now();
     {
         auto file = protocol::DataFile::Create(folder / "dat1hc");
         link.ReadVersion60(*file, true, progress, settings);
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = ThreadCpuSeconds() - cpuBefore;
+    const double cpu = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuBefore;
 
     const emulators::HcStats device = line.Device(1).Stats();
     const emulators::LineStats wire = line.Stats();
@@ -91,6 +85,9 @@ int main(int argc, char** argv) {
     std::printf("  floor                 %.3f s\n", floor);
     std::printf("  wall / floor          %.3f\n", wall / floor);
     std::printf("  CPU (reading thread)  %.3f s (%.2f %% of wall)\n", cpu, 100.0 * cpu / wall);
+    bench::Emit("v60.ratio", wall / floor, "");
+    bench::Emit("v60.cpu", 100.0 * cpu / wall, "%");
+    bench::Emit("v60.rss", bench::MB(bench::StatusKiB("VmHWM")), "MB");
 
     // A dump of about 1 MB: many hours, padded to just under the limit.
     emulators::HcDevice big(Device(14000));
@@ -110,9 +107,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    emulators::UpdDumpOptions recordsOnly;
+    recordsOnly.padding = emulators::DumpPadding::None;
+    const std::size_t records = emulators::MakeUpdDump(big, recordsOnly).size();
     std::sort(times.begin(), times.end());
-    std::printf("dump conversion, %zu bytes: median %.1f ms (min %.1f, max %.1f)\n", dump.size(),
-                times[times.size() / 2], times.front(), times.back());
+    std::printf(
+        "dump conversion, %zu bytes (%zu of records): median %.1f ms (min %.1f, max %.1f)\n",
+        dump.size(), records, times[times.size() / 2], times.front(), times.back());
+    bench::Emit("conversion.ms", bench::Median(times), "ms");
+    bench::Emit("conversion.bytes", static_cast<double>(dump.size()), "B");
     fs::remove_all(folder);
     return 0;
 }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "emulators/hc_device.h"
 #include "gui/rules/configuration.h"
 #include "gui/rules/report_creation.h"
@@ -199,9 +200,13 @@ int main(int argc, char** argv) {
     std::printf("%-34s %10s %10s %10s %10s\n", "report", "median ms", "min ms", "max ms",
                 "peak KiB");
     bool allOk = true;
+    double slowest = 0;
+    int count = 0;
     for (const Report& report : Reports(folder)) {
         const Figures f = Measure(report, folder);
         allOk = allOk && f.ok;
+        slowest = std::max(slowest, f.medianMs);
+        ++count;
         std::printf("%-34s %10.1f %10.1f %10.1f %10ld%s\n", report.caption.c_str(), f.medianMs,
                     f.minMs, f.maxMs, f.peakKiB, f.ok ? "" : "  FAILED");
     }
@@ -209,5 +214,10 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_CHILDREN, &children);
     std::printf("largest builder resident set over all runs: %ld KiB\n", children.ru_maxrss);
     fs::remove_all(folder);
+    if (allOk) {
+        bench::Emit("reports.count", count, "");
+        bench::Emit("reports.slowest", slowest, "ms");
+        bench::Emit("reports.rss", bench::MB(children.ru_maxrss), "MB");
+    }
     return allOk ? 0 : 1;
 }

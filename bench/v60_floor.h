@@ -14,14 +14,19 @@ inline constexpr double kAddressPause = 0.010;
 inline constexpr double kCommandPause = 0.070;  // version 60
 inline constexpr double kMailboxPoll = 0.500;
 
+// Over a modem call the address byte is not set apart by a parity switch: no pause after it.
 inline double ReadingFloorSeconds(const emulators::HcStats& device,
-                                  const emulators::LineStats& wire) {
+                                  const emulators::LineStats& wire, bool addressPauses = true) {
     const unsigned frames = device.readFrames + device.writeFrames;
     const double byteTime = 11.0 / kBaud;
+    const double wireTime = (wire.bytesReceived + wire.bytesSent) * byteTime;
+    const double waits = frames * kAnswerDelayMs / 1000.0 + device.commands * 2 * kCommandPause +
+                         device.statusZeroAnswers * kMailboxPoll;
+    if (!addressPauses) {
+        return wireTime + waits;
+    }
     // The address byte of each request travels during the pause after it.
-    return (wire.bytesReceived - frames) * byteTime + wire.bytesSent * byteTime +
-           frames * (kAddressPause + kAnswerDelayMs / 1000.0) +
-           device.commands * 2 * kCommandPause + device.statusZeroAnswers * kMailboxPoll;
+    return wireTime - frames * byteTime + frames * kAddressPause + waits;
 }
 
 }  // namespace bench
