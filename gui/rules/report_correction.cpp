@@ -217,7 +217,9 @@ void WriteTotals(std::string& line, double a, double b) {
     if (pos == std::string::npos) {
         return;
     }
-    pos = AfterBars(line, WriteSum(line, pos, a), 1);
+    // The first sum may grow the line: look for the next cell only once it is written.
+    const std::size_t afterFirst = WriteSum(line, pos, a);
+    pos = AfterBars(line, afterFirst, 1);
     if (pos != std::string::npos) {
         WriteSum(line, pos, b);
     }

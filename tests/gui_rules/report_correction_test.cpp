@@ -187,6 +187,13 @@ TEST(SeveralDayTableTest, TotalsFieldGrowsToTheLeftWhenTheSumIsLonger) {
     EXPECT_EQ(lines[7], std::string(W1251("|Итого|   |")) + "123456.625|0.000   |");
 }
 
+TEST(SeveralDayTableTest, SecondTotalFoundAfterTheFirstGrewTheLine) {
+    Lines lines = SeveralDayReport({{41, "123456.125", "1"}, {42, "0.5", "-1"}});
+    lines[7] = std::string(W1251("|Итого|   |")) + "0|0|";
+    CorrectSeveralDayTable(lines, {2007, 3, 10}, {2007, 3, 11});
+    EXPECT_EQ(lines[7], std::string(W1251("|Итого|   |")) + "123456.625|0.000|");
+}
+
 TEST(SeveralDayTableTest, AnUnreadableCellIsAnError) {
     for (std::string_view cell : {"1.5x", "1,5", "-", "abc", "nan", "inf"}) {
         Lines lines = SeveralDayReport({{41, "1.0", "1.0"}, {42, cell, "1.0"}});
