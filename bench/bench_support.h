@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -91,6 +92,42 @@ class NewThreadsCpu {
     std::set<long> baseline_;
     std::map<long, double> cpu_;
 };
+
+// How long a task has waited, ready to run, for a CPU (the scheduler's run delay) in seconds;
+// -1 when it cannot be read. `task` is a path under /proc: "thread-self", "self/task/<tid>", or a
+// process id (its main thread; a process that has ended but is not reaped yet still answers).
+inline double RunQueueSeconds(const std::string& task = "thread-self") {
+    std::ifstream in("/proc/" + task + "/schedstat");
+    double running = 0, waiting = 0;
+    in >> running >> waiting;
+    return in ? waiting / 1e9 : -1;
+}
+
+// The run delay of all the threads of a task set (e.g. the emulators' threads).
+inline double RunQueueSeconds(const std::set<long>& tids) {
+    double total = 0;
+    for (long tid : tids) {
+        total += std::max(0.0, RunQueueSeconds("self/task/" + std::to_string(tid)));
+    }
+    return total;
+}
+
+// The run delay of all threads of another process (readable until it is reaped).
+inline double ProcessRunQueueSeconds(pid_t pid) {
+    double total = 0;
+    std::error_code ec;
+    const std::string tasks = std::to_string(pid) + "/task";
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + tasks, ec)) {
+        total += std::max(0.0, RunQueueSeconds(tasks + "/" + entry.path().filename().string()));
+    }
+    return total;
+}
+
+// Waits for a child to end and leaves it unreaped, so that /proc still has its figures.
+inline bool WaitUnreaped(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0;
+}
 
 // A "VmHWM:" or "VmRSS:" figure of /proc/<pid>/status in KiB; -1 when missing.
 inline long StatusKiB(const char* key, const std::string& pid = "self") {

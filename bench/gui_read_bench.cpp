@@ -39,17 +39,10 @@ constexpr unsigned kAddress = 3;  // the shipped calvix.ini's "абонент"
 using bench::ClockSeconds;
 using bench::kAnswerDelayMs;
 using bench::kBaud;
+using bench::RunQueueSeconds;
 using bench::TaskFile;
 using bench::Tasks;
 using bench::ThreadCpuClock;
-
-// Time the calling thread has waited, ready to run, for a CPU (the scheduler's run delay).
-double RunQueueSeconds() {
-    std::ifstream in("/proc/thread-self/schedstat");
-    double running = 0, waiting = 0;
-    in >> running >> waiting;
-    return waiting / 1e9;
-}
 
 emulators::HcConfig Device(unsigned hours) {
     emulators::HcConfig config;
@@ -91,7 +84,8 @@ struct Watch {
     double lastCpu = 0;
     double lastQueue = 0;
     long ticks = 0;
-    std::map<long, double> workerCpu;  // the new threads and their last CPU reading
+    std::map<long, double> workerCpu;    // the new threads and their last CPU reading
+    std::map<long, double> workerQueue;  // and their last run delay
 };
 
 }  // namespace
@@ -131,6 +125,9 @@ int main(int argc, char** argv) {
         QWidget* report = form.PanelWidget(calvix::Panel::Report);
         const std::set<long> before = Tasks();
         const std::string unnamed = TaskFile(::gettid(), "comm");
+        std::set<long> others = before;  // the emulated line's thread and the toolkit's
+        others.erase(::gettid());
+        const double othersQueueBefore = RunQueueSeconds(others);
 
         const double mainCpuBefore = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
         const auto start = Clock::now();
@@ -167,6 +164,10 @@ int main(int argc, char** argv) {
             for (auto& [tid, reading] : watch.workerCpu) {
                 const double seconds = ClockSeconds(ThreadCpuClock(tid));
                 reading = seconds >= 0 ? seconds : reading;  // an ended thread keeps its last
+                if (watch.ticks % 50 == 0) {                 // a file read: not on every tick
+                    const double delay = RunQueueSeconds("self/task/" + std::to_string(tid));
+                    watch.workerQueue[tid] = delay >= 0 ? delay : watch.workerQueue[tid];
+                }
             }
             if (wait->isHidden()) {
                 end = now;
@@ -179,9 +180,11 @@ int main(int argc, char** argv) {
         const double wallTime = std::chrono::duration<double>(end - start).count();
         const double mainCpu = ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - mainCpuBefore;
 
-        double workerCpu = 0;
+        const double othersQueue = RunQueueSeconds(others) - othersQueueBefore;
+        double workerCpu = 0, workerQueue = 0;
         for (const auto& entry : watch.workerCpu) {
             workerCpu += entry.second;
+            workerQueue += watch.workerQueue[entry.first];
         }
         const emulators::HcStats device = line.Device(kAddress).Stats();
         const emulators::LineStats wire = line.Stats();
@@ -207,12 +210,19 @@ int main(int argc, char** argv) {
             1000.0 * watch.longestGap, watch.longestGapAt, 1000.0 * watch.longestGapCpu,
             1000.0 * watch.longestGapQueue);
         std::printf("  1 ms timer ticks       %ld\n", watch.ticks);
+        std::printf("  waited for a CPU       reading thread %.3f s, other threads %.3f s\n",
+                    workerQueue, othersQueue);
         status = succeeded && watch.workerCpu.size() == 1 ? 0 : 1;
         if (status == 0) {
             bench::Emit("gui.ratio", wallTime / floor, "");
+            bench::Emit("gui.wall", wallTime, "s");
+            bench::Emit("gui.floor", floor, "s");
             bench::Emit("gui.cpu", 100.0 * workerCpu / wallTime, "%");
             bench::Emit("gui.stall", 1000.0 * watch.longestGap, "ms");
             bench::Emit("gui.stall_cpu", 1000.0 * watch.longestGapCpu, "ms");
+            bench::Emit("gui.stall_queue", 1000.0 * watch.longestGapQueue, "ms");
+            bench::Emit("gui.wait_reading", workerQueue, "s");
+            bench::Emit("gui.wait_device", othersQueue, "s");
             bench::Emit("gui.rss", bench::MB(bench::StatusKiB("VmHWM")), "MB");
         }
     }

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "bench/bench_support.h"
@@ -51,7 +52,8 @@ struct End {
     std::condition_variable cv;
     bool done = false;
     bool succeeded = false;
-    double readingCpu = 0;  // the worker's own CPU clock, read at its end
+    double readingCpu = 0;    // the worker's own CPU clock, read at its end
+    double readingQueue = 0;  // and its run delay
     Clock::time_point at;
 };
 
@@ -84,6 +86,9 @@ int main(int argc, char** argv) {
     ::setenv(("CALVIX_COM" + std::to_string(kModemPort)).c_str(), modem.SlavePath().c_str(), 1);
     ::setenv("TARVEX_MODEMS", settings.portName.c_str(), 1);
 
+    std::set<long> emulatorThreads = bench::Tasks();
+    emulatorThreads.erase(::gettid());
+    const double emulatorQueueBefore = bench::RunQueueSeconds(emulatorThreads);
     bench::NewThreadsCpu programThreads;  // from here on: the library's threads and the worker
     const std::unique_ptr<reading::ModemLibrary> library = reading::LoadTarvex(argv[1]);
     if (!library->Loaded()) {
@@ -99,11 +104,13 @@ int main(int argc, char** argv) {
     callbacks.progress = [](const reading::ReadProgress&) { return false; };
     callbacks.finished = [&end](bool succeeded, const std::string&) {
         const double cpu = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double queue = bench::RunQueueSeconds();
         std::lock_guard lock(end.mutex);
         end.at = Clock::now();
         end.done = true;
         end.succeeded = succeeded;
         end.readingCpu = cpu;
+        end.readingQueue = queue;
         end.cv.notify_all();
     };
     const auto start = Clock::now();
@@ -129,6 +136,7 @@ int main(int argc, char** argv) {
         bench::ReadingFloorSeconds(device, wire, false) + kDialMs / 1000.0 + hangUp;
     const double libraryCpu = programThreads.Total() - end.readingCpu;
     const long peak = bench::StatusKiB("VmHWM");
+    const double emulatorQueue = bench::RunQueueSeconds(emulatorThreads) - emulatorQueueBefore;
 
     std::printf("version-60 reading by the worker through libtarvex.so and a modem, %u hours: %s\n",
                 hours, end.succeeded ? "succeeded" : "FAILED");
@@ -143,6 +151,8 @@ int main(int argc, char** argv) {
                 100.0 * end.readingCpu / wall);
     std::printf("  CPU (library threads) %.3f s (%.2f %% of wall, %zu threads with the worker)\n",
                 libraryCpu, 100.0 * libraryCpu / wall, programThreads.Count());
+    std::printf("  waited for a CPU      reading thread %.3f s, emulators %.3f s\n",
+                end.readingQueue, emulatorQueue);
     std::printf("  peak resident set     %ld KiB (the emulators' included)\n", peak);
     if (!end.succeeded) {
         return 1;
@@ -152,6 +162,8 @@ int main(int argc, char** argv) {
     bench::Emit("modem.floor", floor, "s");
     bench::Emit("modem.cpu", 100.0 * end.readingCpu / wall, "%");
     bench::Emit("modem.library_cpu", 100.0 * libraryCpu / wall, "%");
+    bench::Emit("modem.wait_reading", end.readingQueue, "s");
+    bench::Emit("modem.wait_device", emulatorQueue, "s");
     bench::Emit("modem.rss", bench::MB(peak), "MB");
     return 0;
 }

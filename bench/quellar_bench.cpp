@@ -83,8 +83,11 @@ int main(int argc, char** argv) {
                                 folder / "quellar.out", {"CALVIX_COM1=" + link.string()});
     int status = 0;
     rusage usage{};
-    ::wait4(quellar, &status, 0, &usage);
+    bench::WaitUnreaped(quellar);
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double queue = bench::ProcessRunQueueSeconds(quellar);
+    const double emulatorQueue = bench::ProcessRunQueueSeconds(emulator);
+    ::wait4(quellar, &status, 0, &usage);
     ::kill(emulator, SIGTERM);
     rusage emulatorUsage{};
     int emulatorStatus = 0;
@@ -113,11 +116,16 @@ int main(int argc, char** argv) {
     std::printf("emulator CPU            %.3f s (%.2f %% of wall)\n", emulatorCpu,
                 100.0 * emulatorCpu / wall);
     std::printf("peak memory (quellar)   %ld KiB\n", usage.ru_maxrss);
+    std::printf("waited for a CPU        quellar %.3f s, emulator %.3f s\n", queue, emulatorQueue);
     fs::remove_all(folder);
     const bool succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (succeeded) {
         bench::Emit("quellar.ratio", wall / floor, "");
+        bench::Emit("quellar.wall", wall, "s");
+        bench::Emit("quellar.floor", floor, "s");
         bench::Emit("quellar.cpu", 100.0 * cpu / wall, "%");
+        bench::Emit("quellar.wait_reading", queue, "s");
+        bench::Emit("quellar.wait_device", emulatorQueue, "s");
         bench::Emit("quellar.rss", bench::MB(usage.ru_maxrss), "MB");
     }
     return succeeded ? 0 : 1;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -64,6 +65,10 @@ int main(int argc, char** argv) {
     protocol::SilentProgress progress;
     platform::IniFile settings;
 
+    std::set<long> lineThreads = bench::Tasks();  // the emulated line's
+    lineThreads.erase(::gettid());
+    const double lineQueueBefore = bench::RunQueueSeconds(lineThreads);
+    const double queueBefore = bench::RunQueueSeconds();
     const double cpuBefore = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
     const auto start = Clock::now();
     {
@@ -72,6 +77,8 @@ int main(int argc, char** argv) {
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuBefore;
+    const double queue = bench::RunQueueSeconds() - queueBefore;
+    const double lineQueue = bench::RunQueueSeconds(lineThreads) - lineQueueBefore;
 
     const emulators::HcStats device = line.Device(1).Stats();
     const emulators::LineStats wire = line.Stats();
@@ -85,8 +92,14 @@ int main(int argc, char** argv) {
     std::printf("  floor                 %.3f s\n", floor);
     std::printf("  wall / floor          %.3f\n", wall / floor);
     std::printf("  CPU (reading thread)  %.3f s (%.2f %% of wall)\n", cpu, 100.0 * cpu / wall);
+    std::printf("  waited for a CPU      reading thread %.3f s, emulated line %.3f s\n", queue,
+                lineQueue);
     bench::Emit("v60.ratio", wall / floor, "");
+    bench::Emit("v60.wall", wall, "s");
+    bench::Emit("v60.floor", floor, "s");
     bench::Emit("v60.cpu", 100.0 * cpu / wall, "%");
+    bench::Emit("v60.wait_reading", queue, "s");
+    bench::Emit("v60.wait_device", lineQueue, "s");
     bench::Emit("v60.rss", bench::MB(bench::StatusKiB("VmHWM")), "MB");
 
     // A dump of about 1 MB: many hours, padded to just under the limit.

@@ -9,12 +9,15 @@
 //   upd_read_bench FENLOR [HOURS]
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -82,6 +85,8 @@ int main(int argc, char** argv) {
     emulators::UpdLineOptions options;
     options.baud = kBaud;
     emulators::UpdLine line(archives, {}, options);
+    std::set<long> lineThreads = bench::Tasks();
+    lineThreads.erase(::gettid());
 
     // Absolute: fenlor starts in the working folder.
     const std::vector<std::string> command = FenlorLine(fs::absolute(argv[1]).string(), "2");
@@ -92,13 +97,19 @@ int main(int argc, char** argv) {
     const fs::path dat = folder.Path() / command[6];
     const std::vector<std::string> env = {"CALVIX_COM" + std::to_string(kPort) + "=" +
                                           line.SlavePath()};
+    const double lineQueueBefore = bench::RunQueueSeconds(lineThreads);
     const auto start = Clock::now();
     const pid_t fenlor =
         testsupport::Spawn(command, folder.Path() / "fenlor.out", env, folder.Path());
     int status = 0;
     rusage usage{};
-    if (fenlor < 0 || ::wait4(fenlor, &status, 0, &usage) != fenlor || !fs::exists(dat)) {
-        std::fprintf(stderr, "fenlor did not download the archive\n");
+    const bool ended = fenlor > 0 && bench::WaitUnreaped(fenlor);
+    const double queue = ended ? bench::ProcessRunQueueSeconds(fenlor) : 0;
+    if (!ended || ::wait4(fenlor, &status, 0, &usage) != fenlor || !fs::exists(dat)) {
+        std::ifstream printed(folder.Path() / "fenlor.out");
+        std::string text((std::istreambuf_iterator<char>(printed)), {});
+        std::fprintf(stderr, "fenlor did not download the archive; it printed:\n%s\n",
+                     text.substr(text.size() > 400 ? text.size() - 400 : 0).c_str());
         return 1;
     }
     const auto downloaded = Clock::now();
@@ -114,6 +125,7 @@ int main(int argc, char** argv) {
     }
     const double wall = std::chrono::duration<double>(end - start).count();
     const double conversion = std::chrono::duration<double>(end - downloaded).count();
+    const double lineQueue = bench::RunQueueSeconds(lineThreads) - lineQueueBefore;
     const emulators::UpdStats stats = line.Stats();
     const double floor = FloorSeconds(stats);
     const double cpu = bench::CpuSeconds(usage) + conversionCpu;
@@ -125,10 +137,14 @@ int main(int argc, char** argv) {
     std::printf("  wall / floor          %.3f\n", wall / floor);
     std::printf("  CPU (fenlor + conv.)  %.3f s (%.2f %% of wall)\n", cpu, 100.0 * cpu / wall);
     std::printf("  peak memory (fenlor)  %ld KiB\n", usage.ru_maxrss);
+    std::printf("  waited for a CPU      fenlor %.3f s, emulated device %.3f s\n", queue,
+                lineQueue);
     bench::Emit("upd.ratio", wall / floor, "");
     bench::Emit("upd.wall", wall, "s");
     bench::Emit("upd.floor", floor, "s");
     bench::Emit("upd.cpu", 100.0 * cpu / wall, "%");
+    bench::Emit("upd.wait_reading", queue, "s");
+    bench::Emit("upd.wait_device", lineQueue, "s");
     bench::Emit("upd.rss", bench::MB(usage.ru_maxrss), "MB");
     bench::Emit("upd.conversion", 1000 * conversion, "ms");
     return 0;
