@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/v60_floor.h"
 #include "emulators/hc_device.h"
 #include "emulators/upd_line.h"
 #include "platform/ini_file.h"
@@ -62,7 +63,8 @@ std::vector<std::string> FenlorLine(const std::string& fenlor, const std::string
 double FloorSeconds(const emulators::UpdStats& stats) {
     const unsigned replies20 = stats.entriesSent + stats.blocksSent;
     const unsigned acknowledgements = stats.requests - replies20;
-    const unsigned bytes = stats.requests * 5 + replies20 * 20 + acknowledgements * 3;
+    const unsigned bytes = stats.requests * 5 + replies20 * 20 + acknowledgements * 3 -
+                           stats.requests * bench::kEarlyAnswerBytes;
     return kSetupWaits + bytes * 12.0 / kBaud + stats.requests * kTurnaround +
            acknowledgements * kReplyTime;
 }
