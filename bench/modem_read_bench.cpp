@@ -57,6 +57,91 @@ struct End {
     Clock::time_point at;
 };
 
+// What calvix hands the worker from the shipped calvix.ini, with the modem switched on.
+reading::ReadSettings ModemSettings(const fs::path& folder) {
+    fs::create_directories(folder / "hc");
+    fs::copy_file(fs::path(CALVIX_SOURCE_DIR) / "site" / "calvix.ini", folder / "calvix.ini");
+    calvix::Configuration config(folder / "calvix.ini");
+    config.LoadConnectionSettings(calvix::WorkState::stHCReports);
+    reading::ReadSettings settings = calvix::MakeReadSettings(config, true, false);
+    settings.useModem = true;
+    settings.portName = "COM" + std::to_string(kModemPort);
+    settings.phoneNumber = kNumber;
+    return settings;
+}
+
+// Runs the reading to its end; `threads` is sampled meanwhile. Returns the wall time.
+double Read(const reading::ReadSettings& settings, const reading::ReadEnvironment& environment,
+            End& end, bench::NewThreadsCpu& threads) {
+    reading::ReadCallbacks callbacks;  // no main thread: every call runs on the worker
+    callbacks.progress = [](const reading::ReadProgress&) { return false; };
+    callbacks.finished = [&end](bool succeeded, const std::string&) {
+        const double cpu = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double queue = bench::RunQueueSeconds();
+        std::lock_guard lock(end.mutex);
+        end.at = Clock::now();
+        end.done = true;
+        end.succeeded = succeeded;
+        end.readingCpu = cpu;
+        end.readingQueue = queue;
+        end.cv.notify_all();
+    };
+    const auto start = Clock::now();
+    workers::WorkerThread worker =
+        reading::CThreadReadHCArchive::Start(settings, std::move(callbacks), environment);
+    {
+        std::unique_lock lock(end.mutex);
+        while (!end.cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return end.done; })) {
+            lock.unlock();
+            threads.Sample();
+            lock.lock();
+        }
+    }
+    threads.Sample();
+    worker.Join();
+    return std::chrono::duration<double>(end.at - start).count();
+}
+
+struct Figures {
+    double wall = 0, floor = 0, hangUp = 0;
+    double libraryCpu = 0, emulatorQueue = 0;
+    std::size_t threads = 0;
+    long peakKiB = 0;
+    emulators::HcStats device;
+    emulators::LineStats wire;
+};
+
+int Report(unsigned hours, const End& end, const Figures& f) {
+    std::printf("version-60 reading by the worker through libtarvex.so and a modem, %u hours: %s\n",
+                hours, end.succeeded ? "succeeded" : "FAILED");
+    std::printf("  exchanges             %u (%u commands), %u bytes out, %u bytes in\n",
+                f.device.readFrames + f.device.writeFrames, f.device.commands, f.wire.bytesReceived,
+                f.wire.bytesSent);
+    std::printf("  wall time             %.3f s (dial %.3f s and hang-up %.3f s included)\n",
+                f.wall, kDialMs / 1000.0, f.hangUp);
+    std::printf("  floor                 %.3f s\n", f.floor);
+    std::printf("  wall / floor          %.3f\n", f.wall / f.floor);
+    std::printf("  CPU (reading thread)  %.3f s (%.2f %% of wall)\n", end.readingCpu,
+                100.0 * end.readingCpu / f.wall);
+    std::printf("  CPU (library threads) %.3f s (%.2f %% of wall, %zu threads with the worker)\n",
+                f.libraryCpu, 100.0 * f.libraryCpu / f.wall, f.threads);
+    std::printf("  waited for a CPU      reading thread %.3f s, emulators %.3f s\n",
+                end.readingQueue, f.emulatorQueue);
+    std::printf("  peak resident set     %ld KiB (the emulators' included)\n", f.peakKiB);
+    if (!end.succeeded) {
+        return 1;
+    }
+    bench::Emit("modem.ratio", f.wall / f.floor, "");
+    bench::Emit("modem.wall", f.wall, "s");
+    bench::Emit("modem.floor", f.floor, "s");
+    bench::Emit("modem.cpu", 100.0 * end.readingCpu / f.wall, "%");
+    bench::Emit("modem.library_cpu", 100.0 * f.libraryCpu / f.wall, "%");
+    bench::Emit("modem.wait_reading", end.readingQueue, "s");
+    bench::Emit("modem.wait_device", f.emulatorQueue, "s");
+    bench::Emit("modem.rss", bench::MB(f.peakKiB), "MB");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,15 +151,7 @@ int main(int argc, char** argv) {
     }
     const unsigned hours = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 24;
     bench::ScratchFolder folder("modem-read-bench");
-    fs::create_directories(folder.Path() / "hc");
-    fs::copy_file(fs::path(CALVIX_SOURCE_DIR) / "site" / "calvix.ini",
-                  folder.Path() / "calvix.ini");
-    calvix::Configuration config(folder.Path() / "calvix.ini");
-    config.LoadConnectionSettings(calvix::WorkState::stHCReports);
-    reading::ReadSettings settings = calvix::MakeReadSettings(config, true, false);
-    settings.useModem = true;
-    settings.portName = "COM" + std::to_string(kModemPort);
-    settings.phoneNumber = kNumber;
+    const reading::ReadSettings settings = ModemSettings(folder.Path());
 
     emulators::LineOptions lineOptions;
     lineOptions.baud = bench::kBaud;
@@ -100,70 +177,15 @@ int main(int argc, char** argv) {
     environment.modem = library.get();
 
     End end;
-    reading::ReadCallbacks callbacks;  // no main thread: every call runs on the worker
-    callbacks.progress = [](const reading::ReadProgress&) { return false; };
-    callbacks.finished = [&end](bool succeeded, const std::string&) {
-        const double cpu = bench::ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double queue = bench::RunQueueSeconds();
-        std::lock_guard lock(end.mutex);
-        end.at = Clock::now();
-        end.done = true;
-        end.succeeded = succeeded;
-        end.readingCpu = cpu;
-        end.readingQueue = queue;
-        end.cv.notify_all();
-    };
-    const auto start = Clock::now();
-    workers::WorkerThread worker =
-        reading::CThreadReadHCArchive::Start(settings, std::move(callbacks), environment);
-    {
-        std::unique_lock lock(end.mutex);
-        while (!end.cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return end.done; })) {
-            lock.unlock();
-            programThreads.Sample();
-            lock.lock();
-        }
-    }
-    programThreads.Sample();
-    worker.Join();
-    const double wall = std::chrono::duration<double>(end.at - start).count();
-
-    const emulators::HcStats device =
-        line.Device(static_cast<std::uint8_t>(settings.abonent)).Stats();
-    const emulators::LineStats wire = line.Stats();
-    const double hangUp = std::chrono::duration<double>(telephony::LineTimings{}.dtrDrop).count();
-    const double floor =
-        bench::ReadingFloorSeconds(device, wire, false) + kDialMs / 1000.0 + hangUp;
-    const double libraryCpu = programThreads.Total() - end.readingCpu;
-    const long peak = bench::StatusKiB("VmHWM");
-    const double emulatorQueue = bench::RunQueueSeconds(emulatorThreads) - emulatorQueueBefore;
-
-    std::printf("version-60 reading by the worker through libtarvex.so and a modem, %u hours: %s\n",
-                hours, end.succeeded ? "succeeded" : "FAILED");
-    std::printf("  exchanges             %u (%u commands), %u bytes out, %u bytes in\n",
-                device.readFrames + device.writeFrames, device.commands, wire.bytesReceived,
-                wire.bytesSent);
-    std::printf("  wall time             %.3f s (dial %.3f s and hang-up %.3f s included)\n", wall,
-                kDialMs / 1000.0, hangUp);
-    std::printf("  floor                 %.3f s\n", floor);
-    std::printf("  wall / floor          %.3f\n", wall / floor);
-    std::printf("  CPU (reading thread)  %.3f s (%.2f %% of wall)\n", end.readingCpu,
-                100.0 * end.readingCpu / wall);
-    std::printf("  CPU (library threads) %.3f s (%.2f %% of wall, %zu threads with the worker)\n",
-                libraryCpu, 100.0 * libraryCpu / wall, programThreads.Count());
-    std::printf("  waited for a CPU      reading thread %.3f s, emulators %.3f s\n",
-                end.readingQueue, emulatorQueue);
-    std::printf("  peak resident set     %ld KiB (the emulators' included)\n", peak);
-    if (!end.succeeded) {
-        return 1;
-    }
-    bench::Emit("modem.ratio", wall / floor, "");
-    bench::Emit("modem.wall", wall, "s");
-    bench::Emit("modem.floor", floor, "s");
-    bench::Emit("modem.cpu", 100.0 * end.readingCpu / wall, "%");
-    bench::Emit("modem.library_cpu", 100.0 * libraryCpu / wall, "%");
-    bench::Emit("modem.wait_reading", end.readingQueue, "s");
-    bench::Emit("modem.wait_device", emulatorQueue, "s");
-    bench::Emit("modem.rss", bench::MB(peak), "MB");
-    return 0;
+    Figures f;
+    f.wall = Read(settings, environment, end, programThreads);
+    f.device = line.Device(static_cast<std::uint8_t>(settings.abonent)).Stats();
+    f.wire = line.Stats();
+    f.hangUp = std::chrono::duration<double>(telephony::LineTimings{}.dtrDrop).count();
+    f.floor = bench::ReadingFloorSeconds(f.device, f.wire, false) + kDialMs / 1000.0 + f.hangUp;
+    f.libraryCpu = programThreads.Total() - end.readingCpu;
+    f.threads = programThreads.Count();
+    f.peakKiB = bench::StatusKiB("VmHWM");
+    f.emulatorQueue = bench::RunQueueSeconds(emulatorThreads) - emulatorQueueBefore;
+    return Report(hours, end, f);
 }

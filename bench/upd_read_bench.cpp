@@ -69,6 +69,32 @@ double FloorSeconds(const emulators::UpdStats& stats) {
            acknowledgements * kReplyTime;
 }
 
+// fenlor's run: its figures from the kernel, read before it is reaped.
+struct Download {
+    bool ok = false;
+    double runQueue = 0;  // s
+    rusage usage{};
+};
+
+Download RunFenlor(const std::vector<std::string>& command, const fs::path& folder,
+                   const std::string& port) {
+    Download run;
+    const std::vector<std::string> env = {"CALVIX_COM" + std::to_string(kPort) + "=" + port};
+    const pid_t fenlor = testsupport::Spawn(command, folder / "fenlor.out", env, folder);
+    int status = 0;
+    const bool ended = fenlor > 0 && bench::WaitUnreaped(fenlor);
+    run.runQueue = ended ? bench::ProcessRunQueueSeconds(fenlor) : 0;
+    run.ok = ended && ::wait4(fenlor, &status, 0, &run.usage) == fenlor &&
+             fs::exists(folder / command[6]);
+    if (!run.ok) {
+        std::ifstream printed(folder / "fenlor.out");
+        std::string text((std::istreambuf_iterator<char>(printed)), {});
+        std::fprintf(stderr, "fenlor did not download the archive; it printed:\n%s\n",
+                     text.substr(text.size() > 400 ? text.size() - 400 : 0).c_str());
+    }
+    return run;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,21 +123,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path dat = folder.Path() / command[6];
-    const std::vector<std::string> env = {"CALVIX_COM" + std::to_string(kPort) + "=" +
-                                          line.SlavePath()};
     const double lineQueueBefore = bench::RunQueueSeconds(lineThreads);
     const auto start = Clock::now();
-    const pid_t fenlor =
-        testsupport::Spawn(command, folder.Path() / "fenlor.out", env, folder.Path());
-    int status = 0;
-    rusage usage{};
-    const bool ended = fenlor > 0 && bench::WaitUnreaped(fenlor);
-    const double queue = ended ? bench::ProcessRunQueueSeconds(fenlor) : 0;
-    if (!ended || ::wait4(fenlor, &status, 0, &usage) != fenlor || !fs::exists(dat)) {
-        std::ifstream printed(folder.Path() / "fenlor.out");
-        std::string text((std::istreambuf_iterator<char>(printed)), {});
-        std::fprintf(stderr, "fenlor did not download the archive; it printed:\n%s\n",
-                     text.substr(text.size() > 400 ? text.size() - 400 : 0).c_str());
+    const Download download = RunFenlor(command, folder.Path(), line.SlavePath());
+    if (!download.ok) {
         return 1;
     }
     const auto downloaded = Clock::now();
@@ -130,7 +145,7 @@ int main(int argc, char** argv) {
     const double lineQueue = bench::RunQueueSeconds(lineThreads) - lineQueueBefore;
     const emulators::UpdStats stats = line.Stats();
     const double floor = FloorSeconds(stats);
-    const double cpu = bench::CpuSeconds(usage) + conversionCpu;
+    const double cpu = bench::CpuSeconds(download.usage) + conversionCpu;
 
     std::printf("УПД archive 2 of 2 (%ju bytes, %u blocks) by fenlor at 9600 baud, converted\n",
                 size, stats.blocksSent);
@@ -138,16 +153,16 @@ int main(int argc, char** argv) {
     std::printf("  floor                 %.3f s\n", floor);
     std::printf("  wall / floor          %.3f\n", wall / floor);
     std::printf("  CPU (fenlor + conv.)  %.3f s (%.2f %% of wall)\n", cpu, 100.0 * cpu / wall);
-    std::printf("  peak memory (fenlor)  %ld KiB\n", usage.ru_maxrss);
-    std::printf("  waited for a CPU      fenlor %.3f s, emulated device %.3f s\n", queue,
-                lineQueue);
+    std::printf("  peak memory (fenlor)  %ld KiB\n", download.usage.ru_maxrss);
+    std::printf("  waited for a CPU      fenlor %.3f s, emulated device %.3f s\n",
+                download.runQueue, lineQueue);
     bench::Emit("upd.ratio", wall / floor, "");
     bench::Emit("upd.wall", wall, "s");
     bench::Emit("upd.floor", floor, "s");
     bench::Emit("upd.cpu", 100.0 * cpu / wall, "%");
-    bench::Emit("upd.wait_reading", queue, "s");
+    bench::Emit("upd.wait_reading", download.runQueue, "s");
     bench::Emit("upd.wait_device", lineQueue, "s");
-    bench::Emit("upd.rss", bench::MB(usage.ru_maxrss), "MB");
+    bench::Emit("upd.rss", bench::MB(download.usage.ru_maxrss), "MB");
     bench::Emit("upd.conversion", 1000 * conversion, "ms");
     return 0;
 }
