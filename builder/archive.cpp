@@ -34,7 +34,10 @@ std::uint32_t U32Le(const std::uint8_t* p) {
 std::string DeviceText(Bytes data, std::size_t limit) {
     std::string text;
     for (std::size_t i = 0; i < data.size() && i < limit && data[i] != 0; ++i) {
-        if (data[i] != 0xFF) {
+        // A line end would break the report's line in two.
+        if (data[i] == '\r' || data[i] == '\n') {
+            text.push_back('?');
+        } else if (data[i] != 0xFF) {
             text.push_back(static_cast<char>(data[i]));
         }
     }

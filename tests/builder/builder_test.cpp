@@ -127,6 +127,19 @@ TEST_F(Builder, PlaceholdersAndTextFieldsPassThrough) {
     EXPECT_EQ(run.lines[0], "за ***CORRECT_MONTH_YEAR11.24 {x} № не определен");
 }
 
+TEST_F(Builder, LineEndsInTheDeviceTextsKeepTheReportLine) {
+    DataFileMaker file;
+    file.Start().Clock(0x07, 0x12, 0x24);
+    file.Record({0xE6, 0, 0x39, 0x40, 0}, {'1', '2', '\n', '3', 0});
+    file.Record({0xE6, 0, 0x3A, 0x40, 0}, {'A', '\r', '\n', 'B'});
+    file.Channel(0x0B, 0, 0x1F, {24, 24});
+    file.Stop().Save(Folder() / "hc" / "dat1hc");
+    Template("@period prevmonth\n{number}|{address}|\n");
+    const auto run = Build();
+    ASSERT_EQ(run.exitCode, builder::kExitDone) << run.utf8;
+    EXPECT_EQ(run.utf8, "12?3|A??B|\r\n");
+}
+
 TEST_F(Builder, HourlyCommandLineWithoutHourlyRecordsExplainsInTheReport) {
     Template("@rows hours\n{hours} {M1}\n@end\n");
     const auto run = Build({"24", "11", "1"});
