@@ -75,9 +75,11 @@ void ZeroEmptyHour(std::string& row, int n) {
     }
 }
 
+// An hour's operating time as a 32-bit integer, so 24 of them always add up; a larger one is
+// unreadable and counts as 0.
 long long WholeNumber(std::string_view cell) {
     cell = platform::TrimSpaceAndControl(cell);
-    long long value = 0;
+    int value = 0;
     std::from_chars(cell.data(), cell.data() + cell.size(), value);
     return value;
 }

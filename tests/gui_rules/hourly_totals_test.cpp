@@ -123,6 +123,16 @@ TEST(HourlyTotalsTest, NoOperatingTimeAveragesOverOneAndUnreadableCellsCountNoth
                              "   0.0    0.0| 0.00  0.00|");
 }
 
+TEST(HourlyTotalsTest, AnOperatingTimeBeyondThirtyTwoBitsCountsNothing) {
+    const std::string huge = Row2(1, "9223372036854775807", "------", kNoValues2);
+    Lines lines = Report(kFrame2, std::vector<std::string>(24, huge));
+    lines[20] = Row2(11, "60", "0 0", kNoValues2);
+    AddHourlyTotals(lines, 2);
+    EXPECT_EQ(lines[34], "|" + kTotal +
+                             "|     60|         |     0.000     0.000|    0.00     0.00|"
+                             "   0.0    0.0| 0.00  0.00|");
+}
+
 TEST(HourlyTotalsTest, ALargeSumWidensItsField) {
     Lines lines =
         Report(kFrame2, std::vector<std::string>(24, Row2(1, "---", "------", kNoValues2)));
