@@ -99,9 +99,8 @@ int main(int argc, char** argv) {
     const int reads = 1 + kStatusZeroPolls;
     const int frames = 2 + reads;
     const int wireBytes = (7 + 3) + (8 + 3) + reads * (7 + kAnswerLength + 5);
-    // The address byte of each request travels during the pause that follows it; each answer
-    // comes one byte early from the emulator.
-    const int overlappedBytes = frames + frames * static_cast<int>(bench::kEarlyAnswerBytes);
+    // The address byte of each request travels during the pause that follows it.
+    const int overlappedBytes = frames;
     const double perLine = frames * (kAddressPauseMs + kAnswerDelayMs) / 1000.0 +
                            kStatusZeroPolls * kStatusPollMs / 1000.0 +
                            (wireBytes - overlappedBytes) * 11.0 / kBaud;

@@ -63,8 +63,7 @@ std::vector<std::string> FenlorLine(const std::string& fenlor, const std::string
 double FloorSeconds(const emulators::UpdStats& stats) {
     const unsigned replies20 = stats.entriesSent + stats.blocksSent;
     const unsigned acknowledgements = stats.requests - replies20;
-    const unsigned bytes = stats.requests * 5 + replies20 * 20 + acknowledgements * 3 -
-                           stats.requests * bench::kEarlyAnswerBytes;
+    const unsigned bytes = stats.requests * 5 + replies20 * 20 + acknowledgements * 3;
     return kSetupWaits + bytes * 12.0 / kBaud + stats.requests * kTurnaround +
            acknowledgements * kReplyTime;
 }

@@ -13,18 +13,13 @@ inline constexpr unsigned kAnswerDelayMs = 2;
 inline constexpr double kAddressPause = 0.010;
 inline constexpr double kCommandPause = 0.070;  // version 60
 inline constexpr double kMailboxPoll = 0.500;
-// The emulators hand each byte of an answer over as it starts on the wire, not once its stop bit
-// is through, so an answer is complete one byte time sooner than a real line can deliver it. The
-// floor is the emulated line's, so that the ratio measures the program alone.
-inline constexpr unsigned kEarlyAnswerBytes = 1;
 
 // Over a modem call the address byte is not set apart by a parity switch: no pause after it.
 inline double ReadingFloorSeconds(const emulators::HcStats& device,
                                   const emulators::LineStats& wire, bool addressPauses = true) {
     const unsigned frames = device.readFrames + device.writeFrames;
     const double byteTime = 11.0 / kBaud;
-    const double wireTime =
-        (wire.bytesReceived + wire.bytesSent - wire.answersSent * kEarlyAnswerBytes) * byteTime;
+    const double wireTime = (wire.bytesReceived + wire.bytesSent) * byteTime;
     const double waits = frames * kAnswerDelayMs / 1000.0 + device.commands * 2 * kCommandPause +
                          device.statusZeroAnswers * kMailboxPoll;
     if (!addressPauses) {

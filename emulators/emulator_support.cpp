@@ -76,9 +76,10 @@ bool WritePacedOrStop(int master, int wake, std::span<const std::uint8_t> bytes,
     if (byteTime == std::chrono::steady_clock::duration::zero()) {
         return WriteAllOrStop(master, wake, bytes);
     }
+    // A byte is there only once its stop bit has gone over the wire.
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (!WaitOrStop(wake, start + static_cast<long>(i) * byteTime)) {
+        if (!WaitOrStop(wake, start + static_cast<long>(i + 1) * byteTime)) {
             errno = 0;
             return false;
         }

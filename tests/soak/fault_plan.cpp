@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <sstream>
 
 namespace soak {
 
@@ -134,25 +135,24 @@ std::optional<std::chrono::milliseconds> PlanCarrierDrop(std::mt19937& random, c
 }
 
 std::string Describe(const std::vector<Fault>& faults) {
-    std::string text;
+    std::ostringstream text;
     for (const Fault& fault : faults) {
-        text += text.empty() ? "" : " ";
-        text += NameOf(fault.kind);
+        text << (text.tellp() > 0 ? " " : "") << NameOf(fault.kind);
         if (fault.kind == FaultKind::Silence) {
-            text += ":" + std::to_string(fault.durationMs);
+            text << ':' << fault.durationMs;
         } else if (fault.count != 1 || fault.kind == FaultKind::StatusZeroStorm) {
-            text += ":" + std::to_string(fault.count);
+            text << ':' << fault.count;
         }
-        text += "@" + std::to_string(fault.afterFrames);
+        text << '@' << fault.afterFrames;
     }
-    return text.empty() ? "none" : text;
+    return faults.empty() ? "none" : text.str();
 }
 
 std::string Describe(const emulators::UpdFaults& faults) {
-    std::string text;
+    std::ostringstream text;
     const auto add = [&](const char* name, const std::optional<unsigned>& block) {
         if (block) {
-            text += std::string(text.empty() ? "" : " ") + name + "@" + std::to_string(*block);
+            text << (text.tellp() > 0 ? " " : "") << name << '@' << *block;
         }
     };
     add("bad-block", faults.badBlock);
@@ -162,9 +162,9 @@ std::string Describe(const emulators::UpdFaults& faults) {
     add("line-gone-at-block", faults.lineGoneAtBlock);
     add("bad-entry", faults.badEntry);
     if (faults.noAcknowledgement) {
-        text += std::string(text.empty() ? "" : " ") + "no-acknowledgement";
+        text << (text.tellp() > 0 ? " " : "") << "no-acknowledgement";
     }
-    return text.empty() ? "none" : text;
+    return text.tellp() > 0 ? text.str() : "none";
 }
 
 }  // namespace soak
