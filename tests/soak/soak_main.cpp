@@ -1,5 +1,7 @@
-// soak ROAD [--runs N] [--rate R] [--seed S] [--baud B] [--hours H] [--keep-line] [--verbose]
-// Runs one road N times with random faults and prints each BAD run and a summary line:
+// soak ROAD [--runs N] [--minutes M] [--rate R] [--seed S] [--baud B] [--hours H] [--keep-line]
+//      [--verbose]
+// Runs one road N times (no new run after M minutes) with random faults and prints each BAD run
+// and, after every run, the summary so far:
 //   SOAK road=R runs=N right=A clean=B bad=C seconds=T
 // Exit status 0 when no run was BAD, 1 otherwise, 2 for bad arguments or a failed reference.
 #include <chrono>
@@ -17,6 +19,7 @@ namespace {
 struct Arguments {
     std::string road;
     unsigned runs = 100;
+    unsigned minutes = 0;  // 0: no time budget
     double rate = 0.02;
     unsigned seed = 1;
     bool keepLine = false;
@@ -45,6 +48,8 @@ bool Parse(int argc, char** argv, Arguments& arguments) {
         const std::string value = argv[++i];
         if (option == "--runs") {
             arguments.runs = static_cast<unsigned>(std::stoul(value));
+        } else if (option == "--minutes") {
+            arguments.minutes = static_cast<unsigned>(std::stoul(value));
         } else if (option == "--rate") {
             arguments.rate = std::stod(value);
         } else if (option == "--seed") {
@@ -82,8 +87,9 @@ int main(int argc, char** argv) {
     arguments.settings.siteFolder = std::string(CALVIX_SOURCE_DIR) + "/site";
     try {
         if (!Parse(argc, argv, arguments)) {
-            std::cerr << "usage: soak quellar|gui60|gui53|modem|upd [--runs N] [--rate R] "
-                         "[--seed S] [--baud B] [--hours H] [--keep-line] [--verbose]\n";
+            std::cerr
+                << "usage: soak quellar|gui60|gui53|modem|upd [--runs N] [--minutes M] [--rate R] "
+                   "[--seed S] [--baud B] [--hours H] [--keep-line] [--verbose]\n";
             return 2;
         }
     } catch (const std::exception&) {
@@ -106,7 +112,20 @@ int main(int argc, char** argv) {
     std::mt19937 random(arguments.seed);
     std::map<soak::Verdict, unsigned> counts;
     std::map<std::string, unsigned> details;
-    for (unsigned run = 1; run <= arguments.runs; ++run) {
+    const auto budget = std::chrono::minutes(arguments.minutes);
+    const auto summary = [&](unsigned runs) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - start);
+        std::cout << "SOAK road=" << arguments.road << " runs=" << runs
+                  << " right=" << counts[soak::Verdict::Right]
+                  << " clean=" << counts[soak::Verdict::CleanFailure]
+                  << " bad=" << counts[soak::Verdict::Bad] << " seconds=" << seconds.count()
+                  << std::endl;
+    };
+    unsigned run = 0;
+    while (run < arguments.runs &&
+           (arguments.minutes == 0 || std::chrono::steady_clock::now() - start < budget)) {
+        ++run;
         std::string faults;
         const soak::RunResult result = road->Run(random, mix, faults);
         ++counts[result.verdict];
@@ -122,16 +141,11 @@ int main(int argc, char** argv) {
             std::cout << arguments.road << " seed " << arguments.seed << " run " << run << ": "
                       << Name(result.verdict) << " [" << faults << "] " << detail << std::endl;
         }
+        summary(run);  // so far: a shard stopped from outside still counts
     }
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
     for (const auto& [detail, count] : details) {
         std::cout << "  " << count << " x " << detail << "\n";
     }
-    std::cout << "SOAK road=" << arguments.road << " runs=" << arguments.runs
-              << " right=" << counts[soak::Verdict::Right]
-              << " clean=" << counts[soak::Verdict::CleanFailure]
-              << " bad=" << counts[soak::Verdict::Bad] << " seconds=" << seconds.count()
-              << std::endl;
+    summary(run);
     return counts[soak::Verdict::Bad] == 0 ? 0 : 1;
 }
