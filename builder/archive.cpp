@@ -99,6 +99,19 @@ void ApplyChannels(const Channels& channels, const Date& clock, Archive& archive
     }
 }
 
+// A single that is NaN or infinite is a damaged record: its day shows as missing rather than
+// as "nan" in a report.
+bool AllFinite(const Values& v) {
+    for (int p = 0; p < kMaxPipelines; ++p) {
+        for (double value : {v.heat[p], v.mass[p], v.temperature[p], v.pressure[p], v.work[p]}) {
+            if (!std::isfinite(value)) {
+                return false;
+            }
+        }
+    }
+    return std::isfinite(v.on);
+}
+
 // Four pipelines of six singles: heat, mass, temperature, pressure, operating and fault hours.
 Values ListRecordValues(Bytes data, double length) {
     Values v;
@@ -131,6 +144,9 @@ void AddDay180(Bytes data, Archive& archive) {
     }
     v.on = U32Le(data.data() + 68) / 3600.0;
     v.length = 24;
+    if (!AllFinite(v)) {
+        return;
+    }
     archive.days[date] = v;
     archive.pipelines = kMaxPipelines;
 }
@@ -295,13 +311,18 @@ void DateArchives(Collected& c) {
         for (int i = 0; i < back; ++i) {
             day = PreviousDay(day);
         }
-        archive.days[day] = ListRecordValues(data, 24);
+        if (const Values v = ListRecordValues(data, 24); AllFinite(v)) {
+            archive.days[day] = v;
+        }
         archive.pipelines = kMaxPipelines;
     }
     for (const auto& [back, data] : c.listMonths) {
         const int index = archive.clock->year * 12 + archive.clock->month - 2 - back;
         const Date month{index / 12, index % 12 + 1, 1};
-        archive.months[month] = ListRecordValues(data, 24.0 * DaysInMonth(month.year, month.month));
+        const Values v = ListRecordValues(data, 24.0 * DaysInMonth(month.year, month.month));
+        if (AllFinite(v)) {
+            archive.months[month] = v;
+        }
         archive.pipelines = kMaxPipelines;
     }
 }

@@ -140,6 +140,20 @@ TEST_F(Builder, LineEndsInTheDeviceTextsKeepTheReportLine) {
     EXPECT_EQ(run.utf8, "12?3|A??B|\r\n");
 }
 
+TEST_F(Builder, ADayRecordHoldingNaNIsMissingNotPrinted) {
+    DataFileMaker file;
+    file.Start().Clock(0x07, 0x12, 0x24);
+    std::vector<std::uint8_t> day(96, 0);
+    day[2] = 0xC0;  // heat of pipeline 1: a quiet NaN
+    day[3] = 0x7F;
+    file.Record({0x0B, 0, 0x24, 0x29, 0}, day);
+    file.Stop().Save(Folder() / "hc" / "dat1hc");
+    Template("@period month\n{Q1}\n");
+    const auto run = Build();
+    EXPECT_EQ(run.exitCode, builder::kExitReportExplains) << run.utf8;
+    EXPECT_EQ(run.utf8.find("nan"), std::string::npos) << run.utf8;
+}
+
 TEST_F(Builder, HourlyCommandLineWithoutHourlyRecordsExplainsInTheReport) {
     Template("@rows hours\n{hours} {M1}\n@end\n");
     const auto run = Build({"24", "11", "1"});
