@@ -155,25 +155,4 @@ inline double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// A folder in the temporary directory, named after the bench and its process, removed at the
-// end.
-class ScratchFolder {
-  public:
-    explicit ScratchFolder(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() /
-                (name + "-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 }  // namespace bench

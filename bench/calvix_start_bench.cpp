@@ -21,6 +21,7 @@
 
 #include "bench/bench_support.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int runs = argc > 4 ? std::atoi(argv[4]) : 7;
-    bench::ScratchFolder folder("calvix-start-bench");
+    testsupport::ScratchFolder folder;
     std::vector<std::string> paths;
     for (int i = 1; i <= 3; ++i) {
         paths.push_back(fs::absolute(argv[i]).string());

@@ -27,6 +27,7 @@
 #include "reading/modem_library.h"
 #include "reading/ureadhc.h"
 #include "telephony/line_timings.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const unsigned hours = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 24;
-    bench::ScratchFolder folder("modem-read-bench");
+    testsupport::ScratchFolder folder;
     const reading::ReadSettings settings = ModemSettings(folder.Path());
 
     emulators::LineOptions lineOptions;

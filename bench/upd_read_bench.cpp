@@ -29,6 +29,7 @@
 #include "platform/process.h"
 #include "protocol/tv540v60upd.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const unsigned hours = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 24;
-    bench::ScratchFolder folder("upd-read-bench");
+    testsupport::ScratchFolder folder;
     emulators::HcConfig device;
     device.version = 60;
     device.seed = 3;
