@@ -111,8 +111,7 @@ class WorkerRoad : public Road {
         if (throughModem_) {
             StartModem();
         }
-        std::string faults;
-        Reference reference = Read({}, std::nullopt, faults).second;
+        Reference reference = Read({}, std::nullopt).second;
         if (!reference.ok) {
             throw std::runtime_error("the fault-free reading failed: " + reference.text);
         }
@@ -133,7 +132,7 @@ class WorkerRoad : public Road {
         }
         faults =
             Describe(plan) + (drop ? " carrier-drop@" + std::to_string(drop->count()) + "ms" : "");
-        auto [result, outcome] = Read(plan, drop, faults);
+        const RunResult result = Read(plan, drop).first;
         if (result.verdict == Verdict::Bad) {
             return result;
         }
@@ -196,8 +195,7 @@ class WorkerRoad : public Road {
     }
 
     std::pair<RunResult, Reference> Read(const std::vector<emulators::Fault>& plan,
-                                         std::optional<std::chrono::milliseconds> drop,
-                                         const std::string& faults) {
+                                         std::optional<std::chrono::milliseconds> drop) {
         testsupport::ScratchFolder folder;
         fs::create_directories(folder.Path() / "hc");
         for (const char* list : {"tv540v45.opr", "tv540v53.opr"}) {
@@ -237,16 +235,14 @@ class WorkerRoad : public Road {
         got.frames = line.Device(device_.address).Stats().framesReceived;
         got.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         line.Stop();
-        RunResult result = Judge(ending, got, folder.Path(), faults);
+        RunResult result = Judge(ending, got, folder.Path());
         if (result.verdict != Verdict::Bad && modem_ && !CallEnded()) {
             result = Bad("the call is still up after the reading");
         }
         return {result, got};
     }
 
-    RunResult Judge(const Ending& ending, const Reference& got, const fs::path& folder,
-                    const std::string& faults) const {
-        (void)faults;
+    RunResult Judge(const Ending& ending, const Reference& got, const fs::path& folder) const {
         if (!ending.ended) {
             return Bad("no end within " + std::to_string(settings_.hangLimit.count()) + " s");
         }
