@@ -12,12 +12,10 @@
 #include <vector>
 
 #include "gui/rules/configuration.h"
-#include "gui/rules/read_settings.h"
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
+#include "gui/rules/scheduled_read.h"
 #include "platform/codepage.h"
-#include "reading/modem_library.h"
-#include "reading/ureadhc.h"
 
 namespace {
 
@@ -28,42 +26,6 @@ constexpr int kExitFailure = 1;
 
 std::string Utf8(std::string_view text1251) {
     return platform::Cp1251ToUtf8(text1251);
-}
-
-// Runs the reading to its end; the worker's texts go to the terminal.
-bool Read(Configuration& config, bool hourly, bool onlyPeriod) {
-    reading::ReadSettings settings = MakeReadSettings(config, hourly, onlyPeriod);
-
-    bool succeeded = false;
-    std::string lastStatus;  // its first line without digits: one line per step, not per record
-    reading::ReadCallbacks callbacks;  // no main thread: every call runs on the worker
-    callbacks.progress = [&](const reading::ReadProgress& p) {
-        const std::string first = p.statusText.substr(0, p.statusText.find_first_of("\r\n"));
-        std::string step = first;
-        std::erase_if(step, [](char c) { return c >= '0' && c <= '9'; });
-        if (!step.empty() && step != lastStatus) {
-            lastStatus = step;
-            std::fprintf(stderr, "hcread: %s\n", Utf8(first).c_str());
-        }
-        return false;
-    };
-    callbacks.chooseParameterList = [&](char version) {
-        config.LoadTemplateSettings(static_cast<unsigned char>(version));
-        return onlyPeriod ? config.Templates().configFilePeriod : config.Templates().configFile;
-    };
-    callbacks.finished = [&](bool ok, const std::string& errorText) {
-        succeeded = ok;
-        if (!ok) {
-            std::fprintf(stderr, "hcread: %s\n", Utf8(errorText).c_str());
-        }
-    };
-    const std::unique_ptr<reading::ModemLibrary> modem = reading::LoadTarvex();
-    reading::ReadEnvironment environment;
-    environment.modem = modem.get();
-    workers::WorkerThread worker = reading::CThreadReadHCArchive::Start(
-        std::move(settings), std::move(callbacks), std::move(environment));
-    worker.Join();
-    return succeeded;
 }
 
 void PrintList(const Configuration& config, const std::string& section, const char* kind,
@@ -94,7 +56,10 @@ int main(int argc, char** argv) {
     try {
         Configuration config("calvix.ini");
         config.LoadConnectionSettings(WorkState::stHCReports);
-        if (!Read(config, hourly, onlyPeriod)) {
+        const auto log = [](std::string_view line) {
+            std::fprintf(stderr, "hcread: %.*s\n", static_cast<int>(line.size()), line.data());
+        };
+        if (!calvix::ReadConfiguredDevice(config, hourly, onlyPeriod, log)) {
             return kExitFailure;
         }
         const calvix::DataFileFacts facts =

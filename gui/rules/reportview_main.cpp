@@ -16,8 +16,8 @@
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
 #include "gui/rules/report_files.h"
+#include "gui/rules/scheduled_reports.h"
 #include "platform/codepage.h"
-#include "platform/cp1251_literal.h"
 
 namespace {
 
@@ -123,13 +123,13 @@ bool SeveralDays(WorkState state) {
 void SaveIntoArchive(const std::vector<std::string>& lines, const std::string& deviceTitle,
                      const std::string& captionUtf8) {
     const std::string title =
-        (deviceTitle.empty() ? std::string(W1251("Не определен, ")) : deviceTitle) +
-        platform::Utf8ToCp1251(captionUtf8);
-    const std::string target = calvix::ArchiveTargetPath(".", title);
-    if (!calvix::MakeArchiveFolder(".") || !calvix::WriteArchiveReport(".", target, title, lines)) {
-        throw std::runtime_error("cannot save " + platform::Cp1251ToUtf8(target));
+        calvix::ArchiveReportTitle(deviceTitle, platform::Utf8ToCp1251(captionUtf8));
+    const std::optional<std::string> target = calvix::SaveReportIntoArchive(".", title, lines);
+    if (!target) {
+        throw std::runtime_error("cannot save " +
+                                 platform::Cp1251ToUtf8(calvix::ArchiveTargetPath(".", title)));
     }
-    std::fprintf(stderr, "saved as %s\n", platform::Cp1251ToUtf8(target).c_str());
+    std::fprintf(stderr, "saved as %s\n", platform::Cp1251ToUtf8(*target).c_str());
 }
 
 // The corrected lines (1251); throws std::runtime_error with a message for the terminal.
