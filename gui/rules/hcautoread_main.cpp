@@ -8,6 +8,7 @@
 //   hcautoread [--all]
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -49,7 +50,8 @@ void Log(std::string_view text) {
     char stamp[32] = "";
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) != nullptr) {
+    // Under systemd the journal stamps each line itself.
+    if (std::getenv("JOURNAL_STREAM") == nullptr && localtime_r(&now, &local) != nullptr) {
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
     }
     std::fprintf(stderr, "%shcautoread: %.*s\n", stamp, static_cast<int>(line.size()), line.data());
