@@ -7,6 +7,7 @@
 #include <map>
 
 #include "emulators/hc_line.h"
+#include "emulators/modem_emulator.h"
 #include "gui/rules/report_dates.h"
 #include "gui/rules/report_files.h"
 #include "platform/codepage.h"
@@ -40,9 +41,17 @@ Result RunProgram(const std::vector<std::string>& argv, const fs::path& folder,
     return result;
 }
 
+// The value of the first "key=" line of an INI text (1251) replaced; key and value are UTF-8.
+void SetIniValue(std::string& ini, const std::string& keyUtf8, const std::string& value) {
+    const std::string key = platform::Utf8ToCp1251(keyUtf8 + "=");
+    const std::size_t at = ini.find(key) + key.size();
+    ini.replace(at, ini.find("\r\n", at) - at, platform::Utf8ToCp1251(value));
+}
+
 // A working folder as the package ships it, the builder installed under its two names, the
 // line at 115200 Bd so a reading takes seconds.
-void MakeWorkingFolder(const fs::path& folder, int abonent = kAbonent) {
+void MakeWorkingFolder(const fs::path& folder,
+                       const std::vector<std::pair<std::string, std::string>>& settings = {}) {
     const fs::path site = fs::path(CALVIX_SOURCE_DIR) / "site";
     fs::copy(site / "sbl", folder / "sbl");
     fs::copy(site / "hc", folder / "hc");
@@ -50,8 +59,9 @@ void MakeWorkingFolder(const fs::path& folder, int abonent = kAbonent) {
     for (std::size_t at = ini.find("=9600"); at != std::string::npos; at = ini.find("=9600")) {
         ini.replace(at, 5, "=115200");
     }
-    const std::string key = platform::Utf8ToCp1251("абонент=");
-    ini.replace(ini.find(key) + key.size(), 1, std::to_string(abonent));
+    for (const auto& [key, value] : settings) {
+        SetIniValue(ini, key, value);
+    }
     WriteBytes(folder / "calvix.ini", ini);
     fs::copy_file(TOUCH_PROGRAM, folder / "touch.exe");
     fs::copy_file(TOUCH_PROGRAM, folder / "hc" / "touch180.exe");
@@ -169,6 +179,36 @@ TEST(HcautoreadReports, AReportThatCannotBeMadeFailsTheRunAndTheOthersAreStillSa
     EXPECT_EQ(Files(folder.Path() / "Archive").size(), 5u);
 }
 
+TEST(HcautoreadModem, ReadsThroughTheModemLibraryAndSavesTheMarkedReport) {
+    testsupport::ScratchFolder folder;
+    MakeWorkingFolder(
+        folder.Path(),
+        {{"порт", "COM3"}, {"номер телефона", "101"}, {"чтение данных через модем", "да"}});
+    emulators::HcConfig device;
+    device.address = kAbonent;
+    device.version = 60;
+    device.clockEpoch = kClock;
+    emulators::HcLine line({device});
+    emulators::ModemOptions options;
+    options.guardMs = 200;
+    options.numbers["101"] =
+        emulators::DialPlan{emulators::DialOutcome::Connect, 9600, 200, line.SlavePath()};
+    emulators::ModemEmulator modem(options);
+    const Result run = RunProgram({HCAUTOREAD_PROGRAM}, folder.Path(),
+                                  {"CALVIX_COM3=" + modem.SlavePath(), "TARVEX_MODEMS=COM3",
+                                   std::string("LD_LIBRARY_PATH=") + TARVEX_LIBRARY_DIR});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(modem.Stats().dialled, std::vector<std::string>{"101"});
+    EXPECT_NE(run.err.find("hcautoread: reading through the modem, number 101, address 3"),
+              std::string::npos)
+        << run.err;
+    const std::string caption =
+        "Ведомость учета тепловой энергии за отчетный месяц (ноябрь 2024 г)";
+    EXPECT_EQ(Files(folder.Path() / "Archive"),
+              ArchiveOfReportview(folder.Path(), {{"month_hw", caption}}));
+    EXPECT_EQ(Files(folder.Path() / "Archive").count(ArchiveName(folder.Path(), caption)), 1u);
+}
+
 struct FailureCase {
     const char* name;
     int abonent;      // in calvix.ini; the device answers at 3
@@ -183,7 +223,7 @@ class HcautoreadFailures : public ::testing::TestWithParam<FailureCase> {};
 TEST_P(HcautoreadFailures, LeaveTheArchiveAsItWas) {
     const FailureCase& c = GetParam();
     testsupport::ScratchFolder folder;
-    MakeWorkingFolder(folder.Path(), c.abonent);
+    MakeWorkingFolder(folder.Path(), {{"абонент", std::to_string(c.abonent)}});
     if (!c.withCalvixIni) {
         fs::remove(folder.Path() / "calvix.ini");
     }
