@@ -6,11 +6,15 @@
 // fails makes and saves nothing.
 //
 //   hcautoread [--all]
+#include <signal.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -23,6 +27,7 @@
 #include "gui/rules/scheduled_read.h"
 #include "gui/rules/scheduled_reports.h"
 #include "platform/codepage.h"
+#include "platform/event.h"
 #include "platform/process.h"
 #include "platform/serial_port.h"
 
@@ -56,6 +61,38 @@ void Log(std::string_view text) {
     }
     std::fprintf(stderr, "%shcautoread: %.*s\n", stamp, static_cast<int>(line.size()), line.data());
     std::fflush(stderr);
+}
+
+// SIGTERM (systemctl stop, the start time-out), SIGINT and SIGHUP stop the reading as
+// "Прервать" does, or end the run after the report being made, so nothing is left half done.
+volatile std::sig_atomic_t gStopSignal = 0;
+platform::Event* gStopEvent = nullptr;  // set from the handler: a write on an eventfd
+
+void AskToStop(int signal) {
+    gStopSignal = signal;
+    if (gStopEvent != nullptr) {
+        gStopEvent->Set();
+    }
+}
+
+void StopOnSignals(std::shared_ptr<platform::Event> stop) {
+    static std::shared_ptr<platform::Event> kept;  // lives as long as the handlers
+    kept = std::move(stop);
+    gStopEvent = kept.get();
+    struct sigaction action {};
+    action.sa_handler = AskToStop;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+bool Stopped() {
+    if (gStopSignal == 0) {
+        return false;
+    }
+    Log("stopped by signal " + std::to_string(gStopSignal));
+    return true;
 }
 
 std::string Utf8(std::string_view text1251) {
@@ -168,6 +205,9 @@ int MakeReports(calvix::Configuration& config, calvix::TemplateChoice choice,
     const calvix::ReportContext context = calvix::MakeReportContext(dates, WorkState::stHCReports);
     int failed = 0;
     for (const calvix::PlannedReport& report : planned) {
+        if (Stopped()) {
+            return failed + 1;
+        }
         if (!MakeReport(report, context, dates.facts.deviceTitle, folder)) {
             ++failed;
         }
@@ -186,7 +226,9 @@ int Run(calvix::TemplateChoice choice) {
     calvix::Configuration config(calvix::ProgramPath("calvix.ini", folder));
     config.LoadConnectionSettings(WorkState::stHCReports);
     Log("reading " + LinkText(config.Connection()));
-    if (!calvix::ReadConfiguredDevice(config, false, false, Log)) {
+    auto stop = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
+    StopOnSignals(stop);
+    if (!calvix::ReadConfiguredDevice(config, false, false, Log, stop) || Stopped()) {
         Log("the reading failed; the archive is left as it was");
         return kExitFailure;
     }

@@ -13,12 +13,12 @@
 namespace calvix {
 
 bool ReadConfiguredDevice(Configuration& config, bool readHourly, bool onlyPeriod,
-                          const ConsoleLog& log) {
+                          const ConsoleLog& log, std::shared_ptr<platform::Event> stopEvent) {
     reading::ReadSettings settings = MakeReadSettings(config, readHourly, onlyPeriod);
     bool succeeded = false;
     std::string lastStep;              // the status's first line without digits
     reading::ReadCallbacks callbacks;  // no main thread: every call runs on the worker
-    callbacks.progress = [&](const reading::ReadProgress& p) {
+    callbacks.progress = [&, stopEvent](const reading::ReadProgress& p) {
         const std::string first = p.statusText.substr(0, p.statusText.find_first_of("\r\n"));
         std::string step = first;
         std::erase_if(step, [](char c) { return c >= '0' && c <= '9'; });
@@ -26,7 +26,7 @@ bool ReadConfiguredDevice(Configuration& config, bool readHourly, bool onlyPerio
             lastStep = step;
             log(platform::Cp1251ToUtf8(first));
         }
-        return false;
+        return stopEvent != nullptr && stopEvent->IsSet();
     };
     callbacks.chooseParameterList = [&](char version) {
         config.LoadTemplateSettings(static_cast<unsigned char>(version));
@@ -41,6 +41,7 @@ bool ReadConfiguredDevice(Configuration& config, bool readHourly, bool onlyPerio
     const std::unique_ptr<reading::ModemLibrary> modem = reading::LoadTarvex();
     reading::ReadEnvironment environment;
     environment.modem = modem.get();
+    environment.stopEvent = std::move(stopEvent);
     workers::WorkerThread worker = reading::CThreadReadHCArchive::Start(
         std::move(settings), std::move(callbacks), std::move(environment));
     worker.Join();

@@ -4,6 +4,7 @@
 // archive as it was.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
 
 #include "emulators/hc_line.h"
@@ -258,6 +259,34 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"NoBuilder", kAbonent, true, true, false,
                                   "the report builder touch.exe is missing"}),
     [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
+
+TEST(HcautoreadStop, ASignalDuringTheReadingStopsItAndLeavesNothingBehind) {
+    testsupport::ScratchFolder folder;
+    MakeWorkingFolder(folder.Path(), {{"скорость", "9600"}});
+    const std::string kept = "an earlier report\r\n";
+    WriteBytes(folder.Path() / "Archive" / "earlier.txt", kept);
+    emulators::HcConfig device;
+    device.address = kAbonent;
+    device.version = 60;
+    device.clockEpoch = kClock;
+    emulators::HcLine line({device});
+    const fs::path err = folder.Path() / "stdout.err";
+    testsupport::Process process({HCAUTOREAD_PROGRAM}, folder.Path() / "stdout",
+                                 {"CALVIX_COM1=" + line.SlavePath()}, folder.Path());
+    ASSERT_TRUE(testsupport::WaitFor(
+        [&] { return ReadBytes(err).find("Считываются суточные архивы") != std::string::npos; },
+        std::chrono::seconds(120)))
+        << ReadBytes(err);
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.Wait(std::chrono::seconds(60)), 1);
+    EXPECT_NE(ReadBytes(err).find("Чтение архивов из тепловычислителя прервано."),
+              std::string::npos)
+        << ReadBytes(err);
+    EXPECT_FALSE(fs::exists(folder.Path() / "hc" / "dat1hc"));
+    EXPECT_FALSE(fs::exists(folder.Path() / "hc" / "txt"));
+    EXPECT_EQ(Files(folder.Path() / "Archive"),
+              (std::map<std::string, std::string>{{"earlier.txt", kept}}));
+}
 
 TEST(HcautoreadUsage, AnUnknownOptionIsRefusedBeforeAnythingIsRead) {
     testsupport::ScratchFolder folder;
