@@ -1,19 +1,14 @@
 #include "platform/serial_port.h"
 
+#include "platform/net_channel.h"
+#include "platform/port_channel.h"
 #include "platform/read_policy.h"
+#include "platform/tty_channel.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <thread>
 
@@ -22,127 +17,30 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct BaudRate {
-    std::uint32_t rate;
-    speed_t speed;
-};
-
-constexpr BaudRate kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-std::optional<speed_t> SpeedForRate(std::uint32_t rate) {
-    for (const BaudRate& entry : kBaudRates) {
-        if (entry.rate == rate) {
-            return entry.speed;
-        }
+// On a slow line an answer trickles in a byte at a time; sleeping for the wire time of the
+// missing bytes gathers them in one read instead of one wake-up each. The sleep never reaches
+// past the read's own deadline, and the read looks once more before it ends on a time-out, so a
+// byte that came within the interval is always taken.
+void LetTheRestArrive(std::uint32_t baudRate, std::size_t missing, Deadline until) {
+    if (baudRate == 0) {
+        return;
     }
-    return std::nullopt;
+    const auto wireTime = std::chrono::microseconds(static_cast<std::int64_t>(missing) * 11 *
+                                                    1000000 / static_cast<std::int64_t>(baudRate));
+    std::this_thread::sleep_until(*EarlierOf(until, Clock::now() + wireTime));
 }
 
-// 0 when termios holds a speed that has no rate in the table.
-std::uint32_t RateForSpeed(speed_t speed) {
-    for (const BaudRate& entry : kBaudRates) {
-        if (entry.speed == speed) {
-            return entry.rate;
-        }
+// A non-zero, finite time-out grows by `extra` ms; zeros keep their Win32 meaning.
+std::uint32_t Widened(std::uint32_t timeout, std::uint32_t extra) {
+    if (timeout == 0 || timeout == kMaxDword) {
+        return timeout;
     }
-    return 0;
+    return timeout > kMaxDword - 1 - extra ? kMaxDword - 1 : timeout + extra;
 }
 
-// Indexed by byte size - 5.
-constexpr tcflag_t kCharacterSizes[] = {CS5, CS6, CS7, CS8};
+}  // namespace
 
-std::optional<tcflag_t> CharacterSize(std::uint8_t byteSize) {
-    if (byteSize < 5 || byteSize > 8) {
-        return std::nullopt;
-    }
-    return kCharacterSizes[byteSize - 5];
-}
-
-std::uint8_t ByteSizeOf(tcflag_t cflag) {
-    for (std::uint8_t i = 0; i < 4; ++i) {
-        if ((cflag & CSIZE) == kCharacterSizes[i]) {
-            return static_cast<std::uint8_t>(i + 5);
-        }
-    }
-    return 8;
-}
-
-// The UART sends 1.5 stop bits for CSTOPB with 5-bit characters and 2 otherwise; like Win32,
-// refuse the combinations it cannot send.
-bool StopBitsFit(std::uint8_t stopBits, std::uint8_t byteSize) {
-    switch (stopBits) {
-        case kOneStopBit:
-            return true;
-        case kOne5StopBits:
-            return byteSize == 5;
-        case kTwoStopBits:
-            return byteSize != 5;
-        default:
-            return false;
-    }
-}
-
-// Indexed by the Win32 parity code.
-constexpr tcflag_t kParityFlags[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
-                                     PARENB | CMSPAR};
-
-std::uint8_t ParityOf(tcflag_t cflag) {
-    const tcflag_t flags = (cflag & PARENB) != 0 ? cflag & (PARENB | PARODD | CMSPAR) : 0;
-    for (std::uint8_t code = kNoParity; code <= kSpaceParity; ++code) {
-        if (kParityFlags[code] == flags) {
-            return code;
-        }
-    }
-    return kNoParity;
-}
-
-// Pseudo-terminals have no modem lines and say so with ENOTTY or EINVAL; that is not a failure.
-bool SetModemLine(int fd, int line, bool on) {
-    int bits = line;
-    if (::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) {
-        return true;
-    }
-    return errno == ENOTTY || errno == EINVAL;
-}
-
-DeviceControl DeviceControlFrom(const termios& settings, int fd) {
-    DeviceControl dcb;
-    dcb.baudRate = RateForSpeed(cfgetospeed(&settings));
-    dcb.byteSize = ByteSizeOf(settings.c_cflag);
-    dcb.parity = ParityOf(settings.c_cflag);
-    if ((settings.c_cflag & CSTOPB) != 0) {
-        dcb.stopBits = dcb.byteSize == 5 ? kOne5StopBits : kTwoStopBits;
-    } else {
-        dcb.stopBits = kOneStopBit;
-    }
-    dcb.fParity = (settings.c_iflag & INPCK) != 0;
-    dcb.fOutxCtsFlow = (settings.c_cflag & CRTSCTS) != 0;
-    dcb.fOutX = (settings.c_iflag & IXON) != 0;
-    dcb.fInX = (settings.c_iflag & IXOFF) != 0;
-    dcb.xonChar = static_cast<char>(settings.c_cc[VSTART]);
-    dcb.xoffChar = static_cast<char>(settings.c_cc[VSTOP]);
-    int lines = 0;
-    if (::ioctl(fd, TIOCMGET, &lines) == 0) {
-        dcb.fDtrControl = (lines & TIOCM_DTR) != 0 ? kLineEnable : kLineDisable;
-        dcb.fRtsControl = (lines & TIOCM_RTS) != 0 ? kLineEnable : kLineDisable;
-    }
-    return dcb;
-}
-
-enum class WaitResult { kReady, kTimedOut, kFailed };
-
-// Waits for `events` on fd until the deadline (none: for ever). Hang-ups count as ready; the
-// read or write that follows reports them.
-WaitResult WaitFor(int fd, short events, Deadline deadline) {
+WaitResult WaitForHandle(int fd, short events, Deadline deadline) {
     for (;;) {
         const int timeoutMs = PollTimeoutMs(deadline);
         pollfd entry{fd, events, 0};
@@ -161,148 +59,6 @@ WaitResult WaitFor(int fd, short events, Deadline deadline) {
             return WaitResult::kFailed;
         }
     }
-}
-
-// On a slow line an answer trickles in a byte at a time; sleeping for the wire time of the
-// missing bytes gathers them in one read instead of one wake-up each. The sleep never reaches
-// past the read's own deadline, and the read looks once more before it ends on a time-out, so a
-// byte that came within the interval is always taken.
-void LetTheRestArrive(std::uint32_t baudRate, std::size_t missing, Deadline until) {
-    if (baudRate == 0) {
-        return;
-    }
-    const auto wireTime = std::chrono::microseconds(static_cast<std::int64_t>(missing) * 11 *
-                                                    1000000 / static_cast<std::int64_t>(baudRate));
-    std::this_thread::sleep_until(*EarlierOf(until, Clock::now() + wireTime));
-}
-
-// With VMIN = VTIME = 0 a read of a hung-up terminal returns 0 just like a read with no data;
-// only poll() tells them apart.
-bool IsHungUp(int fd) {
-    for (;;) {
-        pollfd entry{fd, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, 0);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        return ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-    }
-}
-
-// Takes what the driver holds, up to `count` bytes in all. False on an error or a hang-up.
-bool ReadAvailable(int fd, MarkedInputDecoder* marks, std::uint8_t* buffer, std::size_t count,
-                   std::size_t& done) {
-    while (done < count) {
-        const ssize_t got = ::read(fd, buffer + done, count - done);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno == EAGAIN || errno == EWOULDBLOCK;
-        }
-        if (got == 0) {
-            if (IsHungUp(fd)) {
-                errno = EIO;
-                return false;
-            }
-            return true;
-        }
-        const std::size_t end = done + static_cast<std::size_t>(got);
-        if (marks == nullptr) {
-            done = end;
-            continue;
-        }
-        // Decoded bytes are never more than the marked ones, so this works in place.
-        std::size_t kept = done;
-        for (std::size_t i = done; i < end; ++i) {
-            std::uint8_t byte = 0;
-            if (marks->Feed(buffer[i], byte)) {
-                buffer[kept++] = byte;
-            }
-        }
-        done = kept;
-    }
-    return true;
-}
-
-bool WriteUntil(int fd, const std::uint8_t* buffer, std::size_t count, std::size_t& done,
-                Deadline deadline) {
-    while (done < count) {
-        const ssize_t put = ::write(fd, buffer + done, count - done);
-        if (put > 0) {
-            done += static_cast<std::size_t>(put);
-            continue;
-        }
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return false;
-        }
-        switch (WaitFor(fd, POLLOUT, deadline)) {
-            case WaitResult::kReady:
-                break;
-            case WaitResult::kTimedOut:
-                errno = ETIMEDOUT;
-                return false;
-            case WaitResult::kFailed:
-                return false;
-        }
-    }
-    return true;
-}
-
-bool SetEvenOrOddParity(int fd, std::uint8_t parity) {
-    termios settings{};
-    if (::tcgetattr(fd, &settings) != 0) {
-        return false;
-    }
-    settings.c_cflag |= PARENB;
-    if (parity == kOddParity) {
-        settings.c_cflag |= PARODD;
-    } else {
-        settings.c_cflag &= ~PARODD;
-    }
-    ::tcsetattr(fd, TCSADRAIN, &settings);  // judged by what applied, as in SetCommState
-    termios applied{};
-    return ::tcgetattr(fd, &applied) == 0 &&
-           (applied.c_cflag & (PARENB | PARODD)) == (settings.c_cflag & (PARENB | PARODD));
-}
-
-}  // namespace
-
-bool ToTermios(const DeviceControl& dcb, termios& settings) {
-    const std::optional<speed_t> speed = SpeedForRate(dcb.baudRate);
-    const std::optional<tcflag_t> size = CharacterSize(dcb.byteSize);
-    if (!speed || !size || dcb.parity > kSpaceParity || !StopBitsFit(dcb.stopBits, dcb.byteSize)) {
-        return false;
-    }
-    settings.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    settings.c_cflag |= *size | CLOCAL | CREAD | kParityFlags[dcb.parity];
-    if (dcb.stopBits != kOneStopBit) {
-        settings.c_cflag |= CSTOPB;
-    }
-    if (dcb.fOutxCtsFlow) {
-        settings.c_cflag |= CRTSCTS;
-    }
-    settings.c_iflag &= ~(INPCK | IGNPAR | PARMRK | ISTRIP | IXON | IXOFF | IXANY);
-    if (dcb.fParity) {
-        // Marked, not zeroed: Win32 hands over bytes with parity errors unchanged.
-        settings.c_iflag |= INPCK | PARMRK;
-    }
-    if (dcb.fOutX) {
-        settings.c_iflag |= IXON;
-    }
-    if (dcb.fInX) {
-        settings.c_iflag |= IXOFF;
-    }
-    settings.c_cc[VSTART] = static_cast<cc_t>(dcb.xonChar);
-    settings.c_cc[VSTOP] = static_cast<cc_t>(dcb.xoffChar);
-    settings.c_cc[VMIN] = 0;
-    settings.c_cc[VTIME] = 0;
-    ::cfsetispeed(&settings, *speed);
-    ::cfsetospeed(&settings, *speed);
-    return true;
 }
 
 std::optional<int> ComPortNumber(std::string_view name) {
@@ -332,168 +88,39 @@ std::string ComPortDevicePath(int number) {
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-Parity EmulatedParityFor(std::uint8_t byte, bool parityBitSet) {
-    // Even parity sends a 1 exactly when the data holds an odd number of ones.
-    const bool oddOnes = std::popcount(byte) % 2 != 0;
-    return oddOnes == parityBitSet ? kEvenParity : kOddParity;
-}
+SerialPort::SerialPort(std::unique_ptr<PortChannel> channel, std::string path)
+    : channel_(std::move(channel)), path_(std::move(path)) {}
 
-bool MarkedInputDecoder::Feed(std::uint8_t in, std::uint8_t& out) {
-    switch (state_) {
-        case kAfterMark:
-            if (in == 0) {
-                state_ = kAfterMarkZero;
-                return false;
-            }
-            state_ = kPlain;
-            out = in;  // "\377\377"
-            return true;
-        case kAfterMarkZero:
-            state_ = kPlain;
-            out = in;
-            return true;
-        case kPlain:
-            break;
-    }
-    if (in == 0xFF) {
-        state_ = kAfterMark;
-        return false;
-    }
-    out = in;
-    return true;
-}
-
-SerialPort::SerialPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-
-SerialPort::~SerialPort() {
-    if (original_) {
-        // Let the last bytes leave under the settings they were sent with, unless flow control
-        // could hold them back for ever.
-        const bool flowControl = dcb_.fOutxCtsFlow || dcb_.fOutX;
-        ::tcsetattr(fd_, flowControl ? TCSANOW : TCSADRAIN, original_.get());
-    }
-    ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
-}
+SerialPort::~SerialPort() = default;
 
 std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name) {
     std::string path;
     if (const std::optional<int> number = ComPortNumber(name)) {
         path = ComPortDevicePath(*number);
-    } else if (!name.empty() && name.front() == '/') {
+    } else {
         path = std::string(name);
+    }
+    std::unique_ptr<PortChannel> channel;
+    if (IsNetworkPortName(path)) {
+        channel = OpenNetChannel(path);
+    } else if (!path.empty() && path.front() == '/') {
+        channel = OpenTtyChannel(path);
     } else {
         errno = ENOENT;
+    }
+    if (!channel) {
         return nullptr;
     }
-
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
-    }
-    if (!::isatty(fd)) {
-        ::close(fd);
-        errno = ENOTTY;
-        return nullptr;
-    }
-    // TIOCEXCL does not stop root, the flock does; take it before touching anything.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd);
-        errno = error;
-        return nullptr;
-    }
-
-    std::unique_ptr<SerialPort> port(new SerialPort(fd, std::move(path)));
-    auto fail = [&port] {
-        const int error = errno;
-        port.reset();
-        errno = error;
-        return nullptr;
-    };
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        return fail();
-    }
-    auto original = std::make_unique<termios>();
-    if (::tcgetattr(fd, original.get()) != 0) {
-        return fail();
-    }
-    termios raw = *original;
-    ::cfmakeraw(&raw);
-    raw.c_cflag |= CLOCAL | CREAD;
-    if ((raw.c_iflag & INPCK) != 0) {
-        raw.c_iflag |= PARMRK;  // bytes with errors stay readable, as on Win32
-    }
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    port->original_ = std::move(original);
-    if (::tcsetattr(fd, TCSANOW, &raw) != 0 || ::tcgetattr(fd, &raw) != 0) {
-        return fail();
-    }
-    port->markedInput_ = (raw.c_iflag & (INPCK | PARMRK)) == (INPCK | PARMRK);
-    port->dcb_ = DeviceControlFrom(raw, fd);
-    return port;
+    return std::unique_ptr<SerialPort>(new SerialPort(std::move(channel), std::move(path)));
 }
 
 bool SerialPort::GetCommState(DeviceControl& dcb) const {
-    dcb = dcb_;
+    dcb = channel_->Current();
     return true;
 }
 
 bool SerialPort::SetCommState(const DeviceControl& dcb) {
-    termios settings{};
-    if (::tcgetattr(fd_, &settings) != 0) {
-        return false;
-    }
-    // A refused block changes nothing, as on Win32.
-    if (!ToTermios(dcb, settings)) {
-        errno = EINVAL;
-        return false;
-    }
-    // TCSADRAIN: the address byte must be on the line before the parity changes.
-    const int setResult = ::tcsetattr(fd_, TCSADRAIN, &settings);
-    const int setError = errno;
-
-    // What applied is what counts: the C library compares the result with the request and
-    // may report a failure when a driver left out a flag it cannot do (a pseudo-terminal
-    // drops parity), although the change went through.
-    termios applied{};
-    if (::tcgetattr(fd_, &applied) != 0) {
-        return false;
-    }
-    if (setResult != 0 && (cfgetospeed(&applied) != cfgetospeed(&settings) ||
-                           (applied.c_cflag & CSIZE) != (settings.c_cflag & CSIZE))) {
-        errno = setError;
-        return false;
-    }
-    // Emulate only where the driver kept the parity bit but lost CMSPAR; a driver without
-    // parity at all (a pseudo-terminal) has nothing to emulate.
-    const bool markOrSpace = dcb.parity == kMarkParity || dcb.parity == kSpaceParity;
-    parityEmulation_ = markOrSpace && (applied.c_cflag & (PARENB | CMSPAR)) == PARENB;
-    if (parityEmulation_) {
-        // Received bytes cannot be checked against MARK/SPACE with even or odd parity set.
-        if ((applied.c_iflag & INPCK) != 0) {
-            applied.c_iflag &= ~(INPCK | PARMRK);
-            if (::tcsetattr(fd_, TCSADRAIN, &applied) != 0 || ::tcgetattr(fd_, &applied) != 0) {
-                return false;
-            }
-        }
-        wireParity_ = (applied.c_cflag & PARODD) != 0 ? kOddParity : kEvenParity;
-    }
-    const bool marked = (applied.c_iflag & (INPCK | PARMRK)) == (INPCK | PARMRK);
-    if (!marked) {
-        markDecoder_.Reset();
-    }
-    markedInput_ = marked;
-    dcb_ = dcb;
-
-    return SetModemLine(fd_, TIOCM_DTR, dcb.fDtrControl != kLineDisable) &&
-           SetModemLine(fd_, TIOCM_RTS, dcb.fRtsControl != kLineDisable);
-}
-
-void SerialPort::PurgeInput() {
-    ::tcflush(fd_, TCIFLUSH);
-    markDecoder_.Reset();
+    return channel_->Configure(dcb);
 }
 
 bool SerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
@@ -501,16 +128,68 @@ bool SerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
     return true;
 }
 
+CommTimeouts SerialPort::EffectiveTimeouts() const {
+    const std::uint32_t extra = channel_->LatencyAllowanceMs();
+    if (extra == 0) {
+        return timeouts_;
+    }
+    CommTimeouts widened = timeouts_;
+    // MAXDWORD, 0, 0 means "whatever is there": it stays that.
+    const bool atOnce = timeouts_.readIntervalTimeout == kMaxDword &&
+                        timeouts_.readTotalTimeoutMultiplier == 0 &&
+                        timeouts_.readTotalTimeoutConstant == 0;
+    if (!atOnce) {
+        widened.readIntervalTimeout = Widened(timeouts_.readIntervalTimeout, extra);
+        if (timeouts_.readTotalTimeoutMultiplier != 0 || timeouts_.readTotalTimeoutConstant != 0) {
+            widened.readTotalTimeoutConstant = Widened(timeouts_.readTotalTimeoutConstant, extra);
+        }
+    }
+    if (timeouts_.writeTotalTimeoutMultiplier != 0 || timeouts_.writeTotalTimeoutConstant != 0) {
+        widened.writeTotalTimeoutConstant = Widened(timeouts_.writeTotalTimeoutConstant, extra);
+    }
+    return widened;
+}
+
+void SerialPort::PurgeInput() {
+    channel_->PurgeInput();
+}
+
+std::optional<int> SerialPort::ModemLines() {
+    return channel_->ModemLines();
+}
+
+bool SerialPort::SetDtr(bool on) {
+    return channel_->SetDtr(on);
+}
+
+bool SerialPort::SwitchesParity() const {
+    return channel_->SwitchesParity();
+}
+
+bool SerialPort::UsesParityEmulation() const {
+    return channel_->UsesParityEmulation();
+}
+
+int SerialPort::NativeHandle() const {
+    return channel_->PollHandle();
+}
+
+bool SerialPort::ReadArrived(std::uint8_t* buffer, std::size_t count, std::size_t& done) {
+    done = 0;
+    return channel_->ReadAvailable(buffer, count, done);
+}
+
 bool SerialPort::Read(std::uint8_t* buffer, std::size_t count, std::size_t& done) {
     done = 0;
     if (count == 0) {
         return true;
     }
-    ReadPolicy policy(timeouts_, count, Clock::now());
-    MarkedInputDecoder* marks = markedInput_ ? &markDecoder_ : nullptr;
+    ReadPolicy policy(EffectiveTimeouts(), count, Clock::now());
+    const int handle = channel_->PollHandle();
+    const std::uint32_t baudRate = channel_->Current().baudRate;
     for (;;) {
         const std::size_t before = done;
-        if (!ReadAvailable(fd_, marks, buffer, count, done)) {
+        if (!channel_->ReadAvailable(buffer, count, done)) {
             return false;
         }
         policy.Took(done, Clock::now());
@@ -518,15 +197,15 @@ bool SerialPort::Read(std::uint8_t* buffer, std::size_t count, std::size_t& done
             return true;
         }
         if (done > before) {
-            LetTheRestArrive(dcb_.baudRate, count - done, policy.Until());
+            LetTheRestArrive(baudRate, count - done, policy.Until());
         }
-        switch (WaitFor(fd_, POLLIN, policy.Until())) {
+        switch (WaitForHandle(handle, POLLIN, policy.Until())) {
             case WaitResult::kReady:
                 break;
             case WaitResult::kTimedOut: {
                 // One last look: bytes that came while we slept came within the interval.
                 const std::size_t seen = done;
-                if (!ReadAvailable(fd_, marks, buffer, count, done)) {
+                if (!channel_->ReadAvailable(buffer, count, done)) {
                     return false;
                 }
                 if (done == seen) {
@@ -541,36 +220,11 @@ bool SerialPort::Read(std::uint8_t* buffer, std::size_t count, std::size_t& done
 }
 
 bool SerialPort::Write(const std::uint8_t* buffer, std::size_t count, std::size_t& done) {
-    if (parityEmulation_) {
-        return WriteEmulatedParity(buffer, count, done);
-    }
     done = 0;
-    const Deadline deadline = TotalDeadline(Clock::now(), timeouts_.writeTotalTimeoutMultiplier,
-                                            timeouts_.writeTotalTimeoutConstant, count);
-    return WriteUntil(fd_, buffer, count, done, deadline);
-}
-
-bool SerialPort::WriteEmulatedParity(const std::uint8_t* buffer, std::size_t count,
-                                     std::size_t& done) {
-    done = 0;
-    const Deadline deadline = TotalDeadline(Clock::now(), timeouts_.writeTotalTimeoutMultiplier,
-                                            timeouts_.writeTotalTimeoutConstant, count);
-    const bool parityBitSet = dcb_.parity == kMarkParity;
-    const std::uint8_t dataMask = static_cast<std::uint8_t>((1u << dcb_.byteSize) - 1u);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Parity needed =
-            EmulatedParityFor(static_cast<std::uint8_t>(buffer[i] & dataMask), parityBitSet);
-        if (needed != wireParity_) {
-            if (!SetEvenOrOddParity(fd_, needed)) {
-                return false;
-            }
-            wireParity_ = needed;
-        }
-        if (!WriteUntil(fd_, buffer, i + 1, done, deadline)) {
-            return false;
-        }
-    }
-    return true;
+    const CommTimeouts timeouts = EffectiveTimeouts();
+    const Deadline deadline = TotalDeadline(Clock::now(), timeouts.writeTotalTimeoutMultiplier,
+                                            timeouts.writeTotalTimeoutConstant, count);
+    return channel_->Write(buffer, count, done, deadline);
 }
 
 }  // namespace platform

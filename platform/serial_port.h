@@ -64,10 +64,17 @@ struct CommTimeouts {
 };
 inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 
+// Network serial ports add their own delays (the server gathers bytes before it sends them on,
+// the network adds its latency): this is added to every non-zero read interval, read total
+// and write total time-out of such a port.
+inline constexpr std::uint32_t kNetworkLatencyAllowanceMs = 300;
+
 // "COM3" -> 3; anything that is not "COM" followed by 1..8 gives nullopt (case-insensitive).
 std::optional<int> ComPortNumber(std::string_view name);
 
-// The device behind "COMn": $CALVIX_COMn when set and not empty, else /dev/ttyS{n-1}.
+// The device behind "COMn": $CALVIX_COMn when set and not empty, else /dev/ttyS{n-1}. Besides a
+// device path it may name a network serial port: rfc2217://HOST:PORT (Telnet COM-port control)
+// or tcp://HOST:PORT (a raw socket; the line's settings are fixed on the server).
 std::string ComPortDevicePath(int number);
 
 // Writes the fields of `dcb` that termios holds into `settings` (raw mode kept). False, with
@@ -92,11 +99,13 @@ class MarkedInputDecoder {
     State state_ = kPlain;
 };
 
+class PortChannel;
+
 class SerialPort {
   public:
-    // Opens "COM1".."COM8" (or, for tests and tools, an absolute device path) for reading and
-    // writing, with no sharing: TIOCEXCL plus an exclusive flock. Returns nullptr on failure and
-    // leaves errno set.
+    // Opens "COM1".."COM8" (or, for tests and tools, an absolute device path or a network port's
+    // URL) for reading and writing, with no sharing: TIOCEXCL plus an exclusive flock on a
+    // local line. Returns nullptr on failure and leaves errno set.
     [[nodiscard]] static std::unique_ptr<SerialPort> Open(std::string_view name);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -115,30 +124,37 @@ class SerialPort {
     [[nodiscard]] bool Read(std::uint8_t* buffer, std::size_t count, std::size_t& done);
     // WriteFile: false on an I/O error or when the total write time-out ran out.
     [[nodiscard]] bool Write(const std::uint8_t* buffer, std::size_t count, std::size_t& done);
+    // What has arrived, without waiting: `done` bytes of at most `count`. False on an I/O error
+    // or a line that is gone. For loops that poll NativeHandle() themselves.
+    [[nodiscard]] bool ReadArrived(std::uint8_t* buffer, std::size_t count, std::size_t& done);
 
     // PurgeComm of the input: drops bytes received and not yet read.
     void PurgeInput();
 
+    // The modem status lines as TIOCM_* bits; none on a line without them (a pseudo-terminal, a
+    // raw network port, a network port whose server has not told them yet).
+    std::optional<int> ModemLines();
+    // DTR alone, for hanging up a modem; false where the line cannot do it.
+    bool SetDtr(bool on);
+
+    // False on a network port whose line settings are fixed on the server: per-frame parity
+    // changes cannot reach the device there.
+    bool SwitchesParity() const;
     // True when MARK/SPACE parity did not stick on this driver and bytes are sent one by one
     // with even or odd parity chosen to put the same parity bit on the wire.
-    bool UsesParityEmulation() const { return parityEmulation_; }
+    bool UsesParityEmulation() const;
 
     const std::string& DevicePath() const { return path_; }
-    int NativeHandle() const { return fd_; }
+    // The descriptor to poll for incoming bytes.
+    int NativeHandle() const;
 
   private:
-    SerialPort(int fd, std::string path);
-    bool WriteEmulatedParity(const std::uint8_t* buffer, std::size_t count, std::size_t& done);
+    SerialPort(std::unique_ptr<PortChannel> channel, std::string path);
+    CommTimeouts EffectiveTimeouts() const;
 
-    int fd_ = -1;
+    std::unique_ptr<PortChannel> channel_;
     std::string path_;
-    DeviceControl dcb_{};
     CommTimeouts timeouts_{};
-    bool parityEmulation_ = false;
-    std::uint8_t wireParity_ = kNoParity;  // even or odd, as termios holds it while emulating
-    bool markedInput_ = false;             // PARMRK is on: reads go through markDecoder_
-    MarkedInputDecoder markDecoder_;
-    std::unique_ptr<termios> original_;  // restored at close
 };
 
 }  // namespace platform

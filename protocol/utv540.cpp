@@ -5,6 +5,8 @@
 #include "protocol/frames.h"
 #include "protocol/protocol_error.h"
 
+#include <cerrno>
+
 namespace protocol {
 
 CTV540Base::CTV540Base(std::uint8_t abonentByte, int attemptCount, std::uint32_t pauseMs)
@@ -189,11 +191,29 @@ void ApplyLineSettings(platform::DeviceControl& dcb, std::uint32_t baudRate) {
     dcb.xoffChar = 0;
 }
 
+std::string FixedLinePortText(std::string_view portName) {
+    std::string text(W1251("\r\nПорт "));
+    text += portName;
+    if (const std::optional<int> number = platform::ComPortNumber(portName)) {
+        text += " (" + platform::ComPortDevicePath(*number) + ")";
+    }
+    text += W1251(
+        " передает байты без смены четности, а тепловычислителю она нужна в каждом "
+        "запросе. Укажите сервер порта как rfc2217://узел:порт.");
+    return text;
+}
+
 std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
                                                      std::uint32_t baudRate,
                                                      platform::DeviceControl& deviceControl) {
     std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Open(portName);
     if (!port) {
+        return nullptr;
+    }
+    // Frames the device would ignore are worse than no reading at all.
+    if (!port->SwitchesParity()) {
+        port.reset();
+        errno = EPROTONOSUPPORT;
         return nullptr;
     }
     platform::DeviceControl dcb;

@@ -148,6 +148,11 @@ class CTV540 : public CTV540Base {
 };
 
 // Opens "COMn" at `baudRate` with the device's line settings and time-outs; nullptr on failure.
+// A network port with fixed line settings (tcp://) cannot switch parity per frame: refused with
+// errno EPROTONOSUPPORT.
+// What an operator is told about such a port (1251), after "Соединение не установлено.".
+std::string FixedLinePortText(std::string_view portName);
+
 std::unique_ptr<platform::SerialPort> OpenDevicePort(std::string_view portName,
                                                      std::uint32_t baudRate,
                                                      platform::DeviceControl& deviceControl);

@@ -44,7 +44,7 @@ void Print(std::FILE* out, const char* text, const char* ending) {
 bool ConfigurePort(platform::SerialPort& port, std::uint32_t baud, std::uint32_t t,
                    platform::DeviceControl& deviceControl) {
     platform::DeviceControl dcb;
-    if (!port.GetCommState(dcb)) {  // abort-on-error stays as found
+    if (!port.SwitchesParity() || !port.GetCommState(dcb)) {  // abort-on-error stays as found
         return false;
     }
     protocol::ApplyLineSettings(dcb, baud);
@@ -334,6 +334,13 @@ int RunQuellar(const std::vector<std::string>& arguments, const QuellarOptions& 
     const auto baud = static_cast<std::uint32_t>(speed);
     if (!ConfigurePort(*port, baud, QuellarTimeout(ReadDecimal(arguments[3]), baud),
                        deviceControl)) {
+        if (!port->SwitchesParity()) {
+            std::fprintf(stderr,
+                         "quellar: %s is %s, a network port with fixed line settings; the heat "
+                         "calculator needs its parity switched in every request: use "
+                         "rfc2217://HOST:PORT\n",
+                         portName.c_str(), port->DevicePath().c_str());
+        }
         port.reset();
         Print(out, "Can't configure port", "\n");
         return -1;

@@ -56,6 +56,9 @@ void HcConnection::Connect(const std::vector<const platform::Event*>& stops) {
 
 void HcConnection::OpenPort() {
     port_ = protocol::OpenDevicePort(settings_.portName, settings_.baudRate, deviceControl_);
+    if (!port_ && errno == EPROTONOSUPPORT) {
+        RaiseNotConnected(protocol::FixedLinePortText(settings_.portName));
+    }
     if (!port_) {
         RaiseNotConnected();
     }

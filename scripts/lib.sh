@@ -1,7 +1,7 @@
 # Shared by the scripts: install what the build needs when it is missing.
 # Debian packages every command of the project needs to build and test.
 CALVIX_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev fonts-liberation clang-14 libclang-rt-14-dev
-                 clang-format ccache libfmt-dev poppler-utils cups cups-client cups-filters)
+                 clang-format ccache libfmt-dev poppler-utils cups cups-client cups-filters ser2net)
 
 ensure_packages() {
     local missing=()

@@ -246,12 +246,16 @@ void ModemLine::Run() {
             wake_.Take();
         }
         if (ready > 0 && count == 2 && fds[1].revents != 0) {
-            const ssize_t got = ::read(portFd_, buffer, sizeof buffer);
-            if (got > 0) {
-                OnBytes(buffer, static_cast<std::size_t>(got));
-            } else if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-                // nothing after all
-            } else if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 || got < 0) {
+            // A network port may hold more than one buffer's worth once its socket is read.
+            std::size_t got = 0;
+            bool alive = true;
+            do {
+                alive = port_->ReadArrived(buffer, sizeof buffer, got);
+                if (got > 0) {
+                    OnBytes(buffer, got);
+                }
+            } while (alive && got == sizeof buffer);
+            if (!alive) {
                 LineDied();
             }
         }

@@ -143,7 +143,6 @@ class ModemLine : public std::enable_shared_from_this<ModemLine> {
     int portFd_ = -1;
     platform::Event wake_;
     std::thread worker_;
-    unsigned savedSpeed_ = 0;  // the port's speed while DTR is down (a termios speed_t)
 
     // The port: the worker reads its descriptor directly; writes and closing go through
     // writeMutex_ so that data writes and AT commands never interleave.

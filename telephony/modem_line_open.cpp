@@ -108,32 +108,12 @@ std::optional<int> ModemLine::ModemLines() const {
     if (timings_.modemLines) {
         return timings_.modemLines(portFd_);
     }
-    int lines = 0;
-    if (::ioctl(portFd_, TIOCMGET, &lines) != 0) {
-        return std::nullopt;  // ENOTTY: a pseudo-terminal has none
-    }
-    return lines;
+    return port_->ModemLines();
 }
 
 bool ModemLine::SetDtr(bool on) {
     std::lock_guard lock(writeMutex_);
-    if (!port_) {
-        return false;
-    }
-    termios settings{};
-    if (::tcgetattr(portFd_, &settings) != 0) {
-        return false;
-    }
-    if (!on) {
-        savedSpeed_ = static_cast<unsigned>(cfgetospeed(&settings));
-        cfsetospeed(&settings, B0);
-    } else if (savedSpeed_ != 0) {
-        cfsetospeed(&settings, static_cast<speed_t>(savedSpeed_));
-    }
-    const bool applied = ::tcsetattr(portFd_, TCSANOW, &settings) == 0;
-    int dtr = TIOCM_DTR;
-    [[maybe_unused]] const int lines = ::ioctl(portFd_, on ? TIOCMBIS : TIOCMBIC, &dtr);
-    return applied;
+    return port_ && port_->SetDtr(on);
 }
 
 // DTR low for a while: a modem (&D2) ends its call and goes back to command mode.
@@ -165,14 +145,11 @@ ModemLine::Reply ModemLine::RunInitCommand(const std::string& command,
         if (ready == 0) {
             return Reply::kNone;
         }
-        const ssize_t got = ::read(portFd_, buffer, sizeof buffer);
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-            continue;
-        }
-        if (got <= 0) {
+        std::size_t got = 0;
+        if (!port_->ReadArrived(buffer, sizeof buffer, got)) {
             return Reply::kPortFailed;  // hung up or failed
         }
-        for (ssize_t i = 0; i < got; ++i) {
+        for (std::size_t i = 0; i < got; ++i) {
             const std::optional<std::string> text = assembler_.Feed(buffer[i]);
             const ResultCode code = text ? ParseResultLine(*text).code : ResultCode::kNone;
             if (code == ResultCode::kOk) {
