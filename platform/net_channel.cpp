@@ -197,30 +197,7 @@ bool NetChannel::ReadAvailable(std::uint8_t* buffer, std::size_t count, std::siz
 bool NetChannel::Send(const std::vector<std::uint8_t>& bytes, Deadline deadline) {
     std::lock_guard lock(sendMutex_);
     std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t put =
-            ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (put > 0) {
-            sent += static_cast<std::size_t>(put);
-            continue;
-        }
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return false;
-        }
-        switch (WaitForHandle(fd_, POLLOUT, deadline)) {
-            case WaitResult::kReady:
-                break;
-            case WaitResult::kTimedOut:
-                errno = ETIMEDOUT;
-                return false;
-            case WaitResult::kFailed:
-                return false;
-        }
-    }
-    return true;
+    return WriteUntil(fd_, Descriptor::kSocket, bytes.data(), bytes.size(), sent, deadline);
 }
 
 bool NetChannel::Write(const std::uint8_t* buffer, std::size_t count, std::size_t& done,

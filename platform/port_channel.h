@@ -17,6 +17,12 @@ enum class WaitResult { kReady, kTimedOut, kFailed };
 // read or write that follows reports them.
 WaitResult WaitForHandle(int fd, short events, Deadline deadline);
 
+enum class Descriptor : std::uint8_t { kTerminal, kSocket };
+
+// Writes until `count` bytes are out (`done` grows) or the deadline runs out (errno ETIMEDOUT).
+bool WriteUntil(int fd, Descriptor kind, const std::uint8_t* buffer, std::size_t count,
+                std::size_t& done, Deadline deadline);
+
 // Whether a line can be set as the block asks (character size, parity code, stop bits).
 bool DeviceControlFits(const DeviceControl& dcb);
 

@@ -6,6 +6,8 @@
 #include "platform/tty_channel.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -59,6 +61,36 @@ WaitResult WaitForHandle(int fd, short events, Deadline deadline) {
             return WaitResult::kFailed;
         }
     }
+}
+
+bool WriteUntil(int fd, Descriptor kind, const std::uint8_t* buffer, std::size_t count,
+                std::size_t& done, Deadline deadline) {
+    while (done < count) {
+        // A socket whose peer is gone must fail the write, not raise SIGPIPE.
+        const ssize_t put = kind == Descriptor::kSocket
+                                ? ::send(fd, buffer + done, count - done, MSG_NOSIGNAL)
+                                : ::write(fd, buffer + done, count - done);
+        if (put > 0) {
+            done += static_cast<std::size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        }
+        switch (WaitForHandle(fd, POLLOUT, deadline)) {
+            case WaitResult::kReady:
+                break;
+            case WaitResult::kTimedOut:
+                errno = ETIMEDOUT;
+                return false;
+            case WaitResult::kFailed:
+                return false;
+        }
+    }
+    return true;
 }
 
 std::optional<int> ComPortNumber(std::string_view name) {

@@ -177,33 +177,6 @@ bool ReadMarked(int fd, MarkedInputDecoder* marks, std::uint8_t* buffer, std::si
     return true;
 }
 
-bool WriteUntil(int fd, const std::uint8_t* buffer, std::size_t count, std::size_t& done,
-                Deadline deadline) {
-    while (done < count) {
-        const ssize_t put = ::write(fd, buffer + done, count - done);
-        if (put > 0) {
-            done += static_cast<std::size_t>(put);
-            continue;
-        }
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return false;
-        }
-        switch (WaitForHandle(fd, POLLOUT, deadline)) {
-            case WaitResult::kReady:
-                break;
-            case WaitResult::kTimedOut:
-                errno = ETIMEDOUT;
-                return false;
-            case WaitResult::kFailed:
-                return false;
-        }
-    }
-    return true;
-}
-
 bool SetEvenOrOddParity(int fd, std::uint8_t parity) {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
@@ -399,7 +372,7 @@ bool TtyChannel::Write(const std::uint8_t* buffer, std::size_t count, std::size_
     if (parityEmulation_) {
         return WriteEmulatedParity(buffer, count, done, deadline);
     }
-    return WriteUntil(fd_, buffer, count, done, deadline);
+    return WriteUntil(fd_, Descriptor::kTerminal, buffer, count, done, deadline);
 }
 
 bool TtyChannel::WriteEmulatedParity(const std::uint8_t* buffer, std::size_t count,
@@ -415,7 +388,7 @@ bool TtyChannel::WriteEmulatedParity(const std::uint8_t* buffer, std::size_t cou
             }
             wireParity_ = needed;
         }
-        if (!WriteUntil(fd_, buffer, i + 1, done, deadline)) {
+        if (!WriteUntil(fd_, Descriptor::kTerminal, buffer, i + 1, done, deadline)) {
             return false;
         }
     }
