@@ -148,6 +148,7 @@ bool NetChannel::NegotiateComPort() {
         errno = EPROTONOSUPPORT;
         return false;
     }
+    pending_.clear();  // a banner, or bytes from before the open: a fresh port holds no input
     return true;
 }
 
