@@ -1,7 +1,7 @@
 // hcautoread as a program, in a working folder made from the shipped site data with the real
-// builder, against emulated heat calculators on a pseudo-terminal: the reports it saves are
-// those reportview saves from the same builder output, and a reading that fails leaves the
-// archive as it was.
+// builder, against emulated heat calculators on a pseudo-terminal (directly, through a modem or
+// through ser2net): the reports it saves are those reportview saves from the same builder
+// output, and a reading that fails leaves the archive as it was.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/ser2net_server.h"
 
 namespace {
 
@@ -208,6 +209,53 @@ TEST(HcautoreadModem, ReadsThroughTheModemLibraryAndSavesTheMarkedReport) {
     EXPECT_EQ(Files(folder.Path() / "Archive"),
               ArchiveOfReportview(folder.Path(), {{"month_hw", caption}}));
     EXPECT_EQ(Files(folder.Path() / "Archive").count(ArchiveName(folder.Path(), caption)), 1u);
+}
+
+TEST(HcautoreadNetwork, ReadsThroughAnRfc2217ServerAndSavesWhatReportviewSaves) {
+    testsupport::ScratchFolder folder;
+    MakeWorkingFolder(folder.Path());
+    emulators::HcConfig device;
+    device.address = kAbonent;
+    device.version = 60;
+    device.clockEpoch = kClock;
+    device.hourlyRecords = 24;
+    emulators::HcLine line({device});
+    testsupport::Ser2netServer server(line.SlavePath(), testsupport::Ser2netServer::Mode::kRfc2217,
+                                      "115200n81");
+    const Result run =
+        RunProgram({HCAUTOREAD_PROGRAM}, folder.Path(), {"CALVIX_COM1=" + server.Url()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("hcautoread: reading COM1 (" + server.Url() + ") address 3"),
+              std::string::npos)
+        << run.err;
+    const std::string caption =
+        "Ведомость учета тепловой энергии за отчетный месяц (ноябрь 2024 г)";
+    EXPECT_EQ(Files(folder.Path() / "Archive"),
+              ArchiveOfReportview(folder.Path(), {{"month_hw", caption}}));
+    EXPECT_EQ(Files(folder.Path() / "Archive").count(ArchiveName(folder.Path(), caption)), 1u);
+}
+
+TEST(HcautoreadNetwork, ARawPortIsRefusedAndTheArchiveIsLeftAsItWas) {
+    testsupport::ScratchFolder folder;
+    MakeWorkingFolder(folder.Path());
+    const std::string kept = "an earlier report\r\n";
+    WriteBytes(folder.Path() / "Archive" / "earlier.txt", kept);
+    emulators::HcConfig device;
+    device.address = kAbonent;
+    device.version = 60;
+    device.clockEpoch = kClock;
+    emulators::HcLine line({device});
+    testsupport::Ser2netServer server(line.SlavePath(), testsupport::Ser2netServer::Mode::kRaw,
+                                      "115200n81");
+    const Result run =
+        RunProgram({HCAUTOREAD_PROGRAM}, folder.Path(), {"CALVIX_COM1=" + server.Url()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Укажите сервер порта как rfc2217://узел:порт."), std::string::npos)
+        << run.err;
+    EXPECT_EQ(line.Stats().bytesReceived, 0u);
+    EXPECT_FALSE(fs::exists(folder.Path() / "hc" / "txt"));
+    EXPECT_EQ(Files(folder.Path() / "Archive"),
+              (std::map<std::string, std::string>{{"earlier.txt", kept}}));
 }
 
 struct FailureCase {
