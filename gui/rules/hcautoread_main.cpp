@@ -24,7 +24,7 @@
 #include "gui/rules/report_archive.h"
 #include "gui/rules/report_dates.h"
 #include "gui/rules/report_files.h"
-#include "gui/rules/scheduled_read.h"
+#include "console/scheduled_read.h"
 #include "gui/rules/scheduled_reports.h"
 #include "platform/codepage.h"
 #include "platform/event.h"

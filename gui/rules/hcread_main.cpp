@@ -14,7 +14,7 @@
 #include "gui/rules/configuration.h"
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
-#include "gui/rules/scheduled_read.h"
+#include "console/scheduled_read.h"
 #include "platform/codepage.h"
 
 namespace {

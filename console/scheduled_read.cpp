@@ -1,4 +1,4 @@
-#include "gui/rules/scheduled_read.h"
+#include "console/scheduled_read.h"
 
 #include <exception>
 #include <future>
