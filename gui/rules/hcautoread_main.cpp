@@ -20,11 +20,11 @@
 #include <system_error>
 #include <vector>
 
+#include "console/scheduled_read.h"
 #include "gui/rules/configuration.h"
 #include "gui/rules/report_archive.h"
 #include "gui/rules/report_dates.h"
 #include "gui/rules/report_files.h"
-#include "console/scheduled_read.h"
 #include "gui/rules/scheduled_reports.h"
 #include "platform/codepage.h"
 #include "platform/event.h"

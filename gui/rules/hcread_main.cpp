@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "console/scheduled_read.h"
 #include "gui/rules/configuration.h"
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
-#include "console/scheduled_read.h"
 #include "platform/codepage.h"
 
 namespace {
