@@ -102,6 +102,14 @@ std::string ArchiveName(const fs::path& folder, const std::string& caption) {
     return platform::Cp1251ToUtf8(path.substr(path.find('\\') + 1));
 }
 
+// The archive holds the reporting month's report of the version-60 device, as reportview saves it.
+void ExpectTheReportingMonthReport(const fs::path& folder) {
+    const std::string caption =
+        "Ведомость учета тепловой энергии за отчетный месяц (ноябрь 2024 г)";
+    EXPECT_EQ(Files(folder / "Archive"), ArchiveOfReportview(folder, {{"month_hw", caption}}));
+    EXPECT_EQ(Files(folder / "Archive").count(ArchiveName(folder, caption)), 1u);
+}
+
 struct ReadCase {
     const char* name;
     int version;
@@ -204,11 +212,7 @@ TEST(HcautoreadModem, ReadsThroughTheModemLibraryAndSavesTheMarkedReport) {
     EXPECT_NE(run.err.find("hcautoread: reading through the modem, number 101, address 3"),
               std::string::npos)
         << run.err;
-    const std::string caption =
-        "Ведомость учета тепловой энергии за отчетный месяц (ноябрь 2024 г)";
-    EXPECT_EQ(Files(folder.Path() / "Archive"),
-              ArchiveOfReportview(folder.Path(), {{"month_hw", caption}}));
-    EXPECT_EQ(Files(folder.Path() / "Archive").count(ArchiveName(folder.Path(), caption)), 1u);
+    ExpectTheReportingMonthReport(folder.Path());
 }
 
 TEST(HcautoreadNetwork, ReadsThroughAnRfc2217ServerAndSavesWhatReportviewSaves) {
@@ -228,11 +232,7 @@ TEST(HcautoreadNetwork, ReadsThroughAnRfc2217ServerAndSavesWhatReportviewSaves) 
     EXPECT_NE(run.err.find("hcautoread: reading COM1 (" + server.Url() + ") address 3"),
               std::string::npos)
         << run.err;
-    const std::string caption =
-        "Ведомость учета тепловой энергии за отчетный месяц (ноябрь 2024 г)";
-    EXPECT_EQ(Files(folder.Path() / "Archive"),
-              ArchiveOfReportview(folder.Path(), {{"month_hw", caption}}));
-    EXPECT_EQ(Files(folder.Path() / "Archive").count(ArchiveName(folder.Path(), caption)), 1u);
+    ExpectTheReportingMonthReport(folder.Path());
 }
 
 TEST(HcautoreadNetwork, ARawPortIsRefusedAndTheArchiveIsLeftAsItWas) {

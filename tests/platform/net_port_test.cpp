@@ -224,6 +224,15 @@ DeviceControl MarkParityLine() {
     return dcb;
 }
 
+// An rfc2217 port on `server`, set for the device's line; nullptr on failure.
+std::unique_ptr<SerialPort> OpenMarkParityPort(FakeServer& server) {
+    auto port = SerialPort::Open(server.Url("rfc2217"));
+    if (!port || !port->SetCommState(MarkParityLine())) {
+        return nullptr;
+    }
+    return port;
+}
+
 TEST(NetworkPort, SetsTheLineAndSwitchesParityInStepWithTheData) {
     FakeServer server(kAccept);
     auto port = SerialPort::Open(server.Url("rfc2217"));
@@ -305,9 +314,8 @@ TEST(NetworkPort, SetsTheLineAndSwitchesParityInStepWithTheData) {
 
 TEST(NetworkPort, ReadsDecodedDataUnderTheTimeoutRules) {
     FakeServer server(kAccept);
-    auto port = SerialPort::Open(server.Url("rfc2217"));
+    auto port = OpenMarkParityPort(server);
     ASSERT_TRUE(port);
-    ASSERT_TRUE(port->SetCommState(MarkParityLine()));
     CommTimeouts timeouts;
     timeouts.readIntervalTimeout = 50;
     timeouts.readTotalTimeoutConstant = 50;
@@ -326,9 +334,8 @@ TEST(NetworkPort, ReadsDecodedDataUnderTheTimeoutRules) {
 
 TEST(NetworkPort, ServerGoneFailsReadsAndWrites) {
     FakeServer server(kAccept);
-    auto port = SerialPort::Open(server.Url("rfc2217"));
+    auto port = OpenMarkParityPort(server);
     ASSERT_TRUE(port);
-    ASSERT_TRUE(port->SetCommState(MarkParityLine()));
     CommTimeouts timeouts;
     timeouts.readTotalTimeoutConstant = 5000;
     ASSERT_TRUE(port->SetCommTimeouts(timeouts));
