@@ -6,10 +6,8 @@
 // fails makes and saves nothing.
 //
 //   hcautoread [--all]
-#include <signal.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -63,35 +61,12 @@ void Log(std::string_view text) {
     std::fflush(stderr);
 }
 
-// SIGTERM (systemctl stop, the start time-out), SIGINT and SIGHUP stop the reading as
-// "Прервать" does, or end the run after the report being made, so nothing is left half done.
-volatile std::sig_atomic_t gStopSignal = 0;
-platform::Event* gStopEvent = nullptr;  // set from the handler: a write on an eventfd
-
-void AskToStop(int signal) {
-    gStopSignal = signal;
-    if (gStopEvent != nullptr) {
-        gStopEvent->Set();
-    }
-}
-
-void StopOnSignals(std::shared_ptr<platform::Event> stop) {
-    static std::shared_ptr<platform::Event> kept;  // lives as long as the handlers
-    kept = std::move(stop);
-    gStopEvent = kept.get();
-    struct sigaction action {};
-    action.sa_handler = AskToStop;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
-    }
-}
-
 bool Stopped() {
-    if (gStopSignal == 0) {
+    const int signal = calvix::StopSignal();
+    if (signal == 0) {
         return false;
     }
-    Log("stopped by signal " + std::to_string(gStopSignal));
+    Log("stopped by signal " + std::to_string(signal));
     return true;
 }
 
@@ -227,7 +202,7 @@ int Run(calvix::TemplateChoice choice) {
     config.LoadConnectionSettings(WorkState::stHCReports);
     Log("reading " + LinkText(config.Connection()));
     auto stop = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
-    StopOnSignals(stop);
+    calvix::StopOnSignals(stop);
     if (!calvix::ReadConfiguredDevice(config, false, false, Log, stop) || Stopped()) {
         Log("the reading failed; the archive is left as it was");
         return kExitFailure;

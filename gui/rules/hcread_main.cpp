@@ -7,6 +7,7 @@
 //
 //   hcread [--hourly] [--only-period]
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "gui/rules/report_correction.h"
 #include "gui/rules/report_dates.h"
 #include "platform/codepage.h"
+#include "platform/event.h"
 
 namespace {
 
@@ -59,7 +61,11 @@ int main(int argc, char** argv) {
         const auto log = [](std::string_view line) {
             std::fprintf(stderr, "hcread: %.*s\n", static_cast<int>(line.size()), line.data());
         };
-        if (!calvix::ReadConfiguredDevice(config, hourly, onlyPeriod, log)) {
+        // Killed mid-reading it would leave a partial "hc\dat1hc": stop the reading instead.
+        auto stop = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
+        calvix::StopOnSignals(stop);
+        if (!calvix::ReadConfiguredDevice(config, hourly, onlyPeriod, log, stop) ||
+            calvix::StopSignal() != 0) {
             return kExitFailure;
         }
         const calvix::DataFileFacts facts =

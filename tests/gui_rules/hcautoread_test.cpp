@@ -308,7 +308,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "the report builder touch.exe is missing"}),
     [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
 
-TEST(HcautoreadStop, ASignalDuringTheReadingStopsItAndLeavesNothingBehind) {
+// Both console programs that read: a signal must not leave a partial data file.
+class ConsoleReadingStop : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ConsoleReadingStop, ASignalDuringTheReadingStopsItAndLeavesNothingBehind) {
     testsupport::ScratchFolder folder;
     MakeWorkingFolder(folder.Path(), {{"скорость", "9600"}});
     const std::string kept = "an earlier report\r\n";
@@ -319,7 +322,7 @@ TEST(HcautoreadStop, ASignalDuringTheReadingStopsItAndLeavesNothingBehind) {
     device.clockEpoch = kClock;
     emulators::HcLine line({device});
     const fs::path err = folder.Path() / "stdout.err";
-    testsupport::Process process({HCAUTOREAD_PROGRAM}, folder.Path() / "stdout",
+    testsupport::Process process({GetParam()}, folder.Path() / "stdout",
                                  {"CALVIX_COM1=" + line.SlavePath()}, folder.Path());
     ASSERT_TRUE(testsupport::WaitFor(
         [&] { return ReadBytes(err).find("Считываются суточные архивы") != std::string::npos; },
@@ -335,6 +338,9 @@ TEST(HcautoreadStop, ASignalDuringTheReadingStopsItAndLeavesNothingBehind) {
     EXPECT_EQ(Files(folder.Path() / "Archive"),
               (std::map<std::string, std::string>{{"earlier.txt", kept}}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, ConsoleReadingStop,
+                         ::testing::Values(HCAUTOREAD_PROGRAM, HCREAD_PROGRAM));
 
 TEST(HcautoreadUsage, AnUnknownOptionIsRefusedBeforeAnythingIsRead) {
     testsupport::ScratchFolder folder;
