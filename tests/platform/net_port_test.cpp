@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -245,70 +246,23 @@ TEST(NetworkPort, SetsTheLineAndSwitchesParityInStepWithTheData) {
     ASSERT_TRUE(port->Write(&address, 1, done));
     dcb.parity = kSpaceParity;
     ASSERT_TRUE(port->SetCommState(dcb));
-    const Bytes greeting = ClientGreeting();
-    const Bytes setUp = {kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetBaudRate,
-                         0,
-                         0,
-                         0x25,
-                         0x80,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetDataSize,
-                         8,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetParity,
-                         4,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetStopSize,
-                         1,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetControl,
-                         kNoFlowControl,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetControl,
-                         kDtrOn,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetControl,
-                         kRtsOn,
-                         kIac,
-                         kSe,
-                         kIac,
-                         kIac,
-                         kIac,
-                         kSb,
-                         kComPortOption,
-                         kSetParity,
-                         5,
-                         kIac,
-                         kSe};
-    Bytes expected = greeting;
-    expected.insert(expected.end(), setUp.begin(), setUp.end());
+    // What the server must see, in this order: the greeting, the whole line set up, the
+    // address byte doubled, then only the parity change.
+    Bytes expected = ClientGreeting();
+    auto command = [&expected](std::uint8_t code, std::initializer_list<std::uint8_t> value) {
+        expected.insert(expected.end(), {kIac, kSb, kComPortOption, code});
+        expected.insert(expected.end(), value);
+        expected.insert(expected.end(), {kIac, kSe});
+    };
+    command(kSetBaudRate, {0, 0, 0x25, 0x80});
+    command(kSetDataSize, {8});
+    command(kSetParity, {4});
+    command(kSetStopSize, {1});
+    command(kSetControl, {kNoFlowControl});
+    command(kSetControl, {kDtrOn});
+    command(kSetControl, {kRtsOn});
+    expected.insert(expected.end(), {kIac, kIac});
+    command(kSetParity, {5});
     EXPECT_EQ(server.Received(expected.size()), expected);
 }
 
