@@ -1,8 +1,5 @@
 #include "console/scheduled_read.h"
 
-#include <signal.h>
-
-#include <csignal>
 #include <exception>
 #include <future>
 #include <memory>
@@ -14,35 +11,6 @@
 #include "workers/uthreadextproc.h"
 
 namespace calvix {
-namespace {
-
-volatile std::sig_atomic_t gStopSignal = 0;
-platform::Event* gStopEvent = nullptr;
-
-void AskToStop(int signal) {
-    gStopSignal = signal;
-    if (gStopEvent != nullptr) {
-        gStopEvent->Set();
-    }
-}
-
-}  // namespace
-
-void StopOnSignals(std::shared_ptr<platform::Event> stop) {
-    static std::shared_ptr<platform::Event> kept;  // lives as long as the handlers
-    kept = std::move(stop);
-    gStopEvent = kept.get();
-    struct sigaction action {};
-    action.sa_handler = AskToStop;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
-    }
-}
-
-int StopSignal() {
-    return gStopSignal;
-}
 
 bool ReadConfiguredDevice(Configuration& config, bool readHourly, bool onlyPeriod,
                           const ConsoleLog& log, std::shared_ptr<platform::Event> stopEvent) {

@@ -25,13 +25,6 @@ bool ReadConfiguredDevice(Configuration& config, bool readHourly, bool onlyPerio
                           const ConsoleLog& log,
                           std::shared_ptr<platform::Event> stopEvent = nullptr);
 
-// SIGTERM (systemctl stop, a start time-out), SIGINT and SIGHUP set `stop` from then on (a write
-// on an eventfd, safe in a handler), so a reading given it stops as "Прервать" does and leaves
-// no data file, and a program can end after the step it is in. Once, at the start of main.
-void StopOnSignals(std::shared_ptr<platform::Event> stop);
-// The signal that asked to stop; 0 while none came.
-int StopSignal();
-
 // Runs a builder command line in `folder` through the runner with the builder's budget, as
 // report creation does; true when the runner reports success.
 bool RunReportBuilder(const std::string& commandLine, const std::filesystem::path& folder);

@@ -1,13 +1,17 @@
 #include "gui/calvix_app.h"
 
 #include <QFont>
+#include <QSocketNotifier>
 #include <QStyleFactory>
 #include <exception>
+#include <memory>
 
 #include "gui/dialog_service.h"
 #include "gui/dialogs.h"
 #include "gui/rules/texts.h"
 #include "gui/unitmainform.h"
+#include "platform/event.h"
+#include "platform/stop_signals.h"
 
 namespace calvix {
 
@@ -34,16 +38,35 @@ void ApplyCalvixLook(QApplication& app) {
     app.setFont(QFont(QStringLiteral("MS Sans Serif"), 9));
 }
 
+QSocketNotifier* QuitOnSignals(QApplication& app) {
+    static QSocketNotifier* notifier = nullptr;
+    if (notifier != nullptr) {
+        return notifier;
+    }
+    auto stop = std::make_shared<platform::Event>();
+    platform::StopOnSignals(stop);
+    notifier = new QSocketNotifier(stop->Fd(), QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [stop] {
+        stop->Take();
+        QCoreApplication::exit(0);
+    });
+    return notifier;
+}
+
 int RunCalvix(QApplication& app) {
+    QSocketNotifier* stopped = QuitOnSignals(app);
     {
         TAboutBox start;
-        if (DialogService::ShowModal(&start) == ModalResult::mrCancel) {
+        // The main loop is not running yet: a signal closes the start window instead.
+        QObject::connect(stopped, &QSocketNotifier::activated, &start, &QDialog::reject);
+        if (DialogService::ShowModal(&start) == ModalResult::mrCancel ||
+            platform::StopSignal() != 0) {
             return 0;
         }
     }
     app.setApplicationName(QStringLiteral("calvix"));
     TMainForm mainForm;
-    if (mainForm.InitFailed()) {
+    if (mainForm.InitFailed() || platform::StopSignal() != 0) {
         return 0;
     }
     mainForm.show();

@@ -28,6 +28,7 @@
 #include "platform/event.h"
 #include "platform/process.h"
 #include "platform/serial_port.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ void Log(std::string_view text) {
 }
 
 bool Stopped() {
-    const int signal = calvix::StopSignal();
+    const int signal = platform::StopSignal();
     if (signal == 0) {
         return false;
     }
@@ -202,7 +203,7 @@ int Run(calvix::TemplateChoice choice) {
     config.LoadConnectionSettings(WorkState::stHCReports);
     Log("reading " + LinkText(config.Connection()));
     auto stop = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
-    calvix::StopOnSignals(stop);
+    platform::StopOnSignals(stop);
     if (!calvix::ReadConfiguredDevice(config, false, false, Log, stop) || Stopped()) {
         Log("the reading failed; the archive is left as it was");
         return kExitFailure;

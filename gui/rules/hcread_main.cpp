@@ -18,6 +18,7 @@
 #include "gui/rules/report_dates.h"
 #include "platform/codepage.h"
 #include "platform/event.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -63,9 +64,9 @@ int main(int argc, char** argv) {
         };
         // Killed mid-reading it would leave a partial "hc\dat1hc": stop the reading instead.
         auto stop = std::make_shared<platform::Event>(platform::Event::Kind::kManualReset);
-        calvix::StopOnSignals(stop);
+        platform::StopOnSignals(stop);
         if (!calvix::ReadConfiguredDevice(config, hourly, onlyPeriod, log, stop) ||
-            calvix::StopSignal() != 0) {
+            platform::StopSignal() != 0) {
             return kExitFailure;
         }
         const calvix::DataFileFacts facts =

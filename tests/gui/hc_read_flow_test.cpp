@@ -7,10 +7,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 
+#include "gui/calvix_app.h"
 #include "gui/hc_read_flow.h"
 #include "gui/unitmainform.h"
 #include "platform/serial_port.h"
@@ -397,6 +399,22 @@ TEST_F(HcReadFlow, WindowClosedDuringTheReadEndsTheWorker) {
     Click("btHCQuestionYes");
     ASSERT_TRUE(WaitUntil([&port] { return port.Device(1).Stats().readFrames > 3; }));
     Stop();  // joins the worker; a hang here fails the test by its time-out
+    EXPECT_FALSE(DataFileLeft());
+}
+
+// systemctl stop or a closed session: the program leaves its loop at once and the reading ends
+// as if the window were closed.
+TEST_F(HcReadFlow, ASignalDuringTheReadEndsTheLoopAndLeavesNoDataFile) {
+    testsupport::EmulatedPort port(5, {testsupport::Device(1, 60)}, testsupport::PatientLine());
+    QuitOnSignals(*qApp);
+    Open();
+    Ask();
+    Click("btHCQuestionYes");
+    ASSERT_TRUE(WaitUntil([&port] { return port.Device(1).Stats().readFrames > 3; }));
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    QTimer::singleShot(std::chrono::seconds(60), [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(qApp->exec(), 0);
+    Stop();
     EXPECT_FALSE(DataFileLeft());
 }
 
