@@ -99,7 +99,9 @@ class THCWorkWindow::PostingView : public SearchView {
   public:
     PostingView(THCWorkWindow* window, unsigned search) : window_(window), search_(search) {}
 
-    void PortOpenFailed() override { Post(&THCWorkWindow::OnPortOpenFailed); }
+    void PortOpenFailed(const std::string& detail) override {
+        Post([w = window_, s = search_, detail] { w->OnPortOpenFailed(s, detail); });
+    }
     void ShowAddress(int address) override {
         Post([w = window_, s = search_, address] { w->OnShowAddress(s, address); });
     }
@@ -345,11 +347,11 @@ void THCWorkWindow::ShowSearchError(std::string_view message) {
     form_.ShowHCErrorCaption(message, HCErrorReturn::HCAutoSearch);
 }
 
-void THCWorkWindow::OnPortOpenFailed(unsigned search) {
+void THCWorkWindow::OnPortOpenFailed(unsigned search, const std::string& detail) {
     if (!Live(search)) {
         return;
     }
-    ShowSearchError(text::kPortOpenError);
+    ShowSearchError(std::string(text::kPortOpenError) + detail);
     btHCStartSearch_->setEnabled(true);
     btHCStopSearch_->setEnabled(false);
     lbHCSearchShow_->hide();

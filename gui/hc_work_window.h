@@ -48,7 +48,7 @@ class THCWorkWindow : public QObject {
     // The search's reports, on the GUI thread. `search` names the search they come from: those
     // of an earlier search are dropped, and after "Стоп" only found devices still count.
     bool Live(unsigned search) const { return search == searchNumber_ && !stopped_; }
-    void OnPortOpenFailed(unsigned search);
+    void OnPortOpenFailed(unsigned search, const std::string& detail);
     void OnShowAddress(unsigned search, int address);
     void OnFound(unsigned search, const std::string& text, int count);
     void OnFaultyDevice(unsigned search);

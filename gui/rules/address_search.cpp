@@ -1,6 +1,7 @@
 #include "gui/rules/address_search.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -147,7 +148,10 @@ Step Searcher::TryAddress(int address) {
 SearchEnd Searcher::Run() {
     port_ = protocol::OpenDevicePort(request_.portName, request_.speed, dcb_);
     if (!port_) {
-        view_.PortOpenFailed();
+        // A raw TCP port cannot carry the device's parity: say so, as the reading does.
+        view_.PortOpenFailed(errno == EPROTONOSUPPORT
+                                 ? protocol::FixedLinePortText(request_.portName)
+                                 : std::string());
         return SearchEnd::PortNotOpened;
     }
     view_.ShowAddress(0);

@@ -42,8 +42,9 @@ struct SearchRequest {
 class SearchView {
   public:
     virtual ~SearchView() = default;
-    // The port could not be opened; the search ends.
-    virtual void PortOpenFailed() = 0;
+    // The port could not be opened; the search ends. `detail` (1251, may be empty) says why
+    // when the operator can act on it.
+    virtual void PortOpenFailed(const std::string& detail) = 0;
     // The address being tried (0 once the port is open, before the first one).
     virtual void ShowAddress(int address) = 0;
     // A device answered: its line for the list and how many have been found so far.

@@ -2,7 +2,9 @@
 #include "gui/rules/address_search.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -14,13 +16,17 @@
 #include "emulators/hc_line.h"
 #include "emulators/hc_values.h"
 #include "emulators/pseudo_terminal.h"
+#include "protocol/utv540.h"
 
 namespace calvix {
 namespace {
 
 // What the search told its view, in order.
 struct RecordingView : SearchView {
-    void PortOpenFailed() override { events.emplace_back("port"); }
+    void PortOpenFailed(const std::string& detail) override {
+        events.emplace_back("port");
+        openDetail = detail;
+    }
     void ShowAddress(int address) override {
         shown.push_back(address);
         if (onShow) {
@@ -40,6 +46,7 @@ struct RecordingView : SearchView {
     void ReadFailed() override { events.emplace_back("read"); }
 
     std::vector<std::string> events;
+    std::string openDetail;
     std::vector<int> shown;
     std::vector<std::string> found;
     std::vector<int> counts;
@@ -223,6 +230,30 @@ TEST(AddressSearchTest, StopFlagEndsTheWaitForADeviceThatIsNeverReady) {
     EXPECT_TRUE(view.events.empty());
 }
 
+// A loopback listener: connections wait in its backlog, enough for a raw TCP port to open.
+class LoopbackListener {
+  public:
+    LoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        EXPECT_EQ(::bind(fd_, any, size), 0);
+        EXPECT_EQ(::listen(fd_, 4), 0);
+        EXPECT_EQ(::getsockname(fd_, any, &size), 0);
+        port_ = ntohs(address.sin_port);
+    }
+    ~LoopbackListener() { ::close(fd_); }
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+    std::string Url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    int fd_;
+    int port_ = 0;
+};
+
 TEST(AddressSearchTest, PortThatCannotBeOpenedEndsAtOnce) {
     RecordingView view;
     std::atomic<std::uint8_t> stop{0};
@@ -230,6 +261,14 @@ TEST(AddressSearchTest, PortThatCannotBeOpenedEndsAtOnce) {
               SearchEnd::PortNotOpened);
     EXPECT_EQ(view.events, std::vector<std::string>{"port"});
     EXPECT_TRUE(view.shown.empty());
+    EXPECT_EQ(view.openDetail, "");
+
+    // A raw TCP port is refused before anything is sent, with the reading's advice.
+    const LoopbackListener server;
+    RecordingView tcp;
+    EXPECT_EQ(RunAddressSearch(Request(server.Url(), 1, 255, false), stop, tcp),
+              SearchEnd::PortNotOpened);
+    EXPECT_EQ(tcp.openDetail, protocol::FixedLinePortText(server.Url()));
 }
 
 TEST(AddressSearchTest, FailedWriteEndsTheSearch) {
@@ -281,7 +320,7 @@ TEST(AddressSearchTest, FailedReadEndsTheSearch) {
 // Counts the search's endings into a counter that outlives the view (the thread frees it).
 struct CountingView : SearchView {
     explicit CountingView(std::atomic<int>& endings) : ends(endings) {}
-    void PortOpenFailed() override { ++ends; }
+    void PortOpenFailed(const std::string&) override { ++ends; }
     void ShowAddress(int) override {}
     void Found(const std::string&, int) override {}
     void FaultyDevice() override {}
