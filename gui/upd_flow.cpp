@@ -92,6 +92,10 @@ TUpdFlow::~TUpdFlow() {
     // The window's main-thread caller is shut down by now, so the worker's calls return at once.
     worker_.Cancel();
     worker_.Join();
+    // Its end is never reported now: the program it ran may have left part of an archive.
+    if (downloading_) {
+        RemoveDataFile();
+    }
 }
 
 bool TUpdFlow::StartCatalogReader() {
@@ -195,6 +199,7 @@ void TUpdFlow::btStartSAClick() {
             [this](void*, const workers::CThreadExtProc& runner) { DownloadProgress(runner); },
             [this](void*, bool succeeded) { DownloadDone(succeeded); }, &form_,
             workers::kDownloadBudgetSeconds, std::move(setup));
+        downloading_ = true;
     } catch (const std::exception&) {
         abortEvent_.reset();
         form_.ShowErrorPanel(text::kDownloadFailed, form_.PanelWidget(Panel::SelectArchiv));
@@ -216,6 +221,7 @@ void TUpdFlow::DownloadProgress(const workers::CThreadExtProc& runner) {
 }
 
 void TUpdFlow::DownloadDone(bool succeeded) {
+    downloading_ = false;
     form_.HidePanel(Panel::Wait);
     form_.SetStatusText(text::kStatusHelp);
     QWidget* archives = form_.PanelWidget(Panel::SelectArchiv);

@@ -56,6 +56,7 @@ class TUpdFlow : public QObject {
     QListWidget* listSelectArchiv_ = nullptr;
     std::vector<std::string> catalogLines_;  // as the device wrote the names (1251)
     std::shared_ptr<platform::Event> abortEvent_;
+    bool downloading_ = false;  // from the start of the command list to its reported end
     // Declared last: joined first, while everything its callbacks touch still exists.
     workers::WorkerThread worker_;
 };

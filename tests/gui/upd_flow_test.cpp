@@ -166,6 +166,22 @@ TEST_F(UpdFlowTest, AbortDuringTheDownloadLeavesNoDataFile) {
     ExpectOnly("panSelectArchiv");
 }
 
+// The window goes (closed, or the program told to stop) while a program of the command list has
+// written part of "dat".
+TEST_F(UpdFlowTest, TheWindowGoingDuringTheDownloadLeavesNoDataFile) {
+    testsupport::EmulatedUpd upd(1, {emulators::MakeUpdArchive("one", Calculator(11))});
+    WriteFile(Folder() / "_file.bat", "slow.exe %1\r\n");
+    WriteFile(Folder() / "slow", "#!/bin/sh\necho part > dat\nexec sleep 60\n", false);
+    fs::permissions(Folder() / "slow", fs::perms::owner_all);
+    Start();
+    Click("btUPDMode");
+    ASSERT_TRUE(WaitFor("panSelectArchiv"));
+    Choose(0);
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(Folder() / "dat"); }));
+    Stop();
+    EXPECT_FALSE(fs::exists(Folder() / "dat"));
+}
+
 TEST_F(UpdFlowTest, FailuresOfTheRoadAndTheirTexts) {
     struct Case {
         const char* what;
