@@ -2,7 +2,6 @@
 #include "gui/rules/address_search.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "emulators/hc_values.h"
 #include "emulators/pseudo_terminal.h"
 #include "protocol/utv540.h"
+#include "tests/support/loopback.h"
 
 namespace calvix {
 namespace {
@@ -233,16 +233,10 @@ TEST(AddressSearchTest, StopFlagEndsTheWaitForADeviceThatIsNeverReady) {
 // A loopback listener: connections wait in its backlog, enough for a raw TCP port to open.
 class LoopbackListener {
   public:
-    LoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        auto* any = reinterpret_cast<sockaddr*>(&address);
-        EXPECT_EQ(::bind(fd_, any, size), 0);
+    LoopbackListener()
+        : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
+          port_(testsupport::BindLoopback(fd_)) {
         EXPECT_EQ(::listen(fd_, 4), 0);
-        EXPECT_EQ(::getsockname(fd_, any, &size), 0);
-        port_ = ntohs(address.sin_port);
     }
     ~LoopbackListener() { ::close(fd_); }
     LoopbackListener(const LoopbackListener&) = delete;
@@ -251,7 +245,7 @@ class LoopbackListener {
 
   private:
     int fd_;
-    int port_ = 0;
+    int port_;
 };
 
 TEST(AddressSearchTest, PortThatCannotBeOpenedEndsAtOnce) {

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/loopback.h"
+
 namespace platform {
 namespace {
 
@@ -121,23 +123,12 @@ TEST(NetworkPortName, ParsesHostAndPort) {
     }
 }
 
-// Binds to a loopback port of the kernel's choice and returns it.
-std::uint16_t BindLoopback(int fd) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
-    EXPECT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    return ntohs(address.sin_port);
-}
-
 // A server on the loopback that records what it receives and sends what it is told.
 class FakeServer {
   public:
     explicit FakeServer(Bytes greeting) : greeting_(std::move(greeting)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        port_ = BindLoopback(listener_);
+        port_ = testsupport::BindLoopback(listener_);
         EXPECT_EQ(::listen(listener_, 1), 0);
         thread_ = std::thread([this] { Serve(); });
     }
@@ -333,7 +324,7 @@ TEST(NetworkPort, OpenFailsClearly) {
 
     // A port number nobody listens on: bind one, close it, connect to it.
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    const std::uint16_t unused = BindLoopback(probe);
+    const std::uint16_t unused = testsupport::BindLoopback(probe);
     ::close(probe);
     errno = 0;
     EXPECT_FALSE(SerialPort::Open("tcp://127.0.0.1:" + std::to_string(unused)));
