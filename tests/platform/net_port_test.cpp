@@ -130,14 +130,20 @@ class FakeServer {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         port_ = testsupport::BindLoopback(listener_);
         EXPECT_EQ(::listen(listener_, 1), 0);
-        thread_ = std::thread([this] { Serve(); });
+        thread_ = std::thread([this] {
+            Serve();
+            std::lock_guard lock(mutex_);
+            serving_ = false;
+        });
     }
     ~FakeServer() {
         stop_ = true;
         ::shutdown(listener_, SHUT_RDWR);
         thread_.join();
         ::close(listener_);
-        Drop();
+        if (client_ >= 0) {
+            ::close(client_);
+        }
     }
     std::string Url(const char* scheme) const {
         return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_);
@@ -146,11 +152,17 @@ class FakeServer {
         std::lock_guard lock(mutex_);
         EXPECT_EQ(::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL), std::ssize(bytes));
     }
+    // The serving thread closes the connection itself: a close under its recv() would race.
     void Drop() {
-        std::lock_guard lock(mutex_);
-        if (client_ >= 0) {
-            ::close(client_);
-            client_ = -1;
+        {
+            std::lock_guard lock(mutex_);
+            dropAsked_ = true;
+        }
+        for (const auto start = Clock::now(); Clock::now() - start < 10s;) {
+            std::lock_guard lock(mutex_);
+            if (client_ < 0 || !serving_) {
+                return;
+            }
         }
     }
     // Waits until `count` bytes have come (10 s at most) and returns all that came.
@@ -182,6 +194,14 @@ class FakeServer {
             Send(greeting_);
         }
         while (!stop_) {
+            {
+                std::lock_guard lock(mutex_);
+                if (dropAsked_) {
+                    ::close(client);
+                    client_ = -1;
+                    break;
+                }
+            }
             pollfd entry{client, POLLIN, 0};
             if (::poll(&entry, 1, 20) <= 0) {
                 continue;
@@ -189,7 +209,7 @@ class FakeServer {
             std::uint8_t chunk[512];
             const ssize_t got = ::recv(client, chunk, sizeof chunk, MSG_DONTWAIT);
             if (got <= 0) {
-                return;
+                break;
             }
             std::lock_guard lock(mutex_);
             received_.insert(received_.end(), chunk, chunk + got);
@@ -199,6 +219,8 @@ class FakeServer {
     Bytes greeting_;
     int listener_ = -1;
     int client_ = -1;
+    bool dropAsked_ = false;
+    bool serving_ = true;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
