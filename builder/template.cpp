@@ -1,5 +1,6 @@
 #include "builder/template.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -66,6 +67,7 @@ class Parser {
             }
             open.pop_back();
             openedAt.pop_back();
+            rowsOpen_.pop_back();
             return;
         }
         if (word == "cycle") {
@@ -78,6 +80,11 @@ class Parser {
         }
         Node block;
         if (word == "rows") {
+            // An inner block cannot see the outer row: it would only repeat the whole table
+            // once per outer row, a report that grows with the square of the period.
+            if (std::find(rowsOpen_.begin(), rowsOpen_.end(), true) != rowsOpen_.end()) {
+                Fail(std::string(W1251("@rows внутри другого блока @rows")));
+            }
             block.kind = Node::Kind::kRows;
             if (arg == "days") {
                 block.rows = RowKind::kDays;
@@ -100,6 +107,7 @@ class Parser {
         open.back()->push_back(std::move(block));
         open.push_back(&open.back()->back().body);
         openedAt.push_back(lineNumber_);
+        rowsOpen_.push_back(word == "rows");
     }
 
     void Cycle(std::string_view arg, Template& result) {
@@ -207,6 +215,7 @@ class Parser {
     }
 
     int lineNumber_ = 0;
+    std::vector<bool> rowsOpen_;  // one per open block: is it a @rows block
 };
 
 }  // namespace

@@ -191,6 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadTemplate{"a } b\n", "Ошибка в шаблоне, строка 1: лишняя } (для знака } пишите }})"},
         BadTemplate{"@rows weeks\n",
                     "Ошибка в шаблоне, строка 1: @rows ждет days, hours или months"},
+        BadTemplate{"@period month\n@rows days\n@pipes 2\n@rows hours\n",
+                    "Ошибка в шаблоне, строка 4: @rows внутри другого блока @rows"},
         BadTemplate{"@cycle 40,30\n",
                     "Ошибка в шаблоне, строка 1: @cycle ждет N,S: N суток после суток S, всего не "
                     "больше 62"},
