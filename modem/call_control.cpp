@@ -195,8 +195,11 @@ void ShutdownCheck(Library& library) {
 }
 
 // Waiting for the connection, outgoing and incoming alike.
-std::uint32_t WaitForConnection(Library& library, ModemSlot& slot, std::uint32_t timeoutSeconds) {
-    const std::shared_ptr<Event> connectEvent = slot.connectEvent;
+// `connectEvent` is the one the caller made under the lock: a hang-up may clear the slot's own
+// before the wait starts.
+std::uint32_t WaitForConnection(Library& library, ModemSlot& slot,
+                                const std::shared_ptr<Event>& connectEvent,
+                                std::uint32_t timeoutSeconds) {
     const std::uint64_t waitMs = std::uint64_t{timeoutSeconds} * CurrentTimings().secondMs;
     const bool signalled = connectEvent->Wait(milliseconds(waitMs));
     Lock lock(library.lock);
@@ -263,6 +266,11 @@ std::uint32_t WaitForConnection(Library& library, ModemSlot& slot, std::uint32_t
 void ResetCallFields(ModemSlot& slot, bool full) {
     slot.makeCallRequest = -1;
     slot.dropRequest = -1;
+    if (slot.connectEvent) {
+        // A hang-up that raced a dial's start: the dial's wait must end now, not at its time-out.
+        slot.connectAborted = true;
+        slot.connectEvent->Set();
+    }
     slot.connectEvent.reset();
     slot.dropEvent.reset();
     slot.callValid = false;
@@ -334,13 +342,13 @@ std::uint32_t ConnectAttempt(Library& library, ModemSlot& slot, std::string_view
             slot.callHandle = call;
         }
     }
-    const bool waiting = slot.connectEvent != nullptr;
+    const std::shared_ptr<Event> connectEvent = slot.connectEvent;
     lock.unlock();
-    if (!waiting) {
+    if (!connectEvent) {
         Disconnect(library, slot, false);
         return 0;
     }
-    return WaitForConnection(library, slot, timeoutSeconds);
+    return WaitForConnection(library, slot, connectEvent, timeoutSeconds);
 }
 
 ModemSlot* SlotOfCall(Library& library, std::uint32_t call) {
@@ -483,13 +491,13 @@ std::uint32_t ConnectAnswer(Library& library, ModemSlot& slot, std::uint32_t rin
             slot.connectEvent = NewEvent();
         }
     }
-    const bool waiting = slot.connectEvent != nullptr;
+    const std::shared_ptr<Event> connectEvent = slot.connectEvent;
     lock.unlock();
-    if (!waiting) {
+    if (!connectEvent) {
         Disconnect(library, slot, false);
         return 0;
     }
-    return WaitForConnection(library, slot, timeoutSeconds);
+    return WaitForConnection(library, slot, connectEvent, timeoutSeconds);
 }
 
 std::uint32_t AnswerModeOn(Library& library, ModemSlot& slot, int window, std::uint32_t message) {

@@ -236,7 +236,8 @@ void ModemLine::Run() {
             wakeAt = wakeAt ? std::min(*wakeAt, poll) : poll;
         }
         pollfd fds[2] = {{wake_.Fd(), POLLIN, 0}, {portFd_, POLLIN, 0}};
-        const nfds_t count = mode_ == Mode::kDead ? 1 : 2;
+        // A request handled after the line died may have left kDead; the port stays closed.
+        const nfds_t count = mode_ == Mode::kDead || !port_ ? 1 : 2;
         const int ready = ::poll(fds, count, platform::PollTimeoutMs(wakeAt));
         if (ready < 0 && errno != EINTR) {
             LineDied();
@@ -254,7 +255,8 @@ void ModemLine::Run() {
                 if (got > 0) {
                     OnBytes(buffer, got);
                 }
-            } while (alive && got == sizeof buffer);
+                // A reply handled above may have found the line dead and closed the port.
+            } while (alive && got == sizeof buffer && port_);
             if (!alive) {
                 LineDied();
             }

@@ -1,5 +1,6 @@
 // Outgoing calls: connecting, the failures of an attempt with their history records, the port
 // search, the rate rules, far-end hang-up, and the close record with its statistics.
+#include <atomic>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -163,6 +164,30 @@ TEST_F(CallTest, HangingUpDuringTheDialEndsTheWaitingConnect) {
     EXPECT_EQ(result, 0u);
     EXPECT_EQ(History(), Header(1, "105") + OpeningError("отмена звонка\r\n\r\n"));
     EXPECT_FALSE(View().lineOpen);
+    EXPECT_EQ(Connect(kHeatCalculator), 1u);
+}
+
+// A stop pressed as the dial starts: the hang-up may land before, inside or after the library's
+// set-up of the call, and the dial must still end as cancelled, never at its time-out.
+TEST_F(CallTest, AHangUpRacingTheStartOfTheDialEndsIt) {
+    ASSERT_TRUE(OpenHistory(false));
+    for (int run = 0; run < 400; ++run) {
+        const int delay = (run % 100) * 10;
+        std::atomic<bool> done{false};
+        std::uint32_t result = 2;
+        std::thread dialler([&] {
+            result = ModemConnect(kSlot, kSilent, 9600, 56000, 20, 1);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+        while (!done) {
+            ModemDisconnect(kSlot);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        dialler.join();
+        EXPECT_EQ(result, 0u) << "hang-up after " << delay << " us";
+    }
+    EXPECT_EQ(History().find("вышло время"), std::string::npos);
     EXPECT_EQ(Connect(kHeatCalculator), 1u);
 }
 
